@@ -1,0 +1,41 @@
+# The content key and IV of a build. The terminal and kestivfs of one build
+# compile the same generated source, so a maze is always stored with the key
+# the terminal reads it with.
+set(KESTIV_KEY "3f9c1e7a52d48b06e1a7c3589f2d6b40" CACHE STRING
+    "Content key: 32 hex digits")
+set(KESTIV_IV "8e21d7c4a95f3b60127ce8a4d39b56f1" CACHE STRING
+    "Content IV: 32 hex digits")
+
+foreach(var KESTIV_KEY KESTIV_IV)
+  if(NOT "${${var}}" MATCHES "^[0-9a-fA-F]+$")
+    message(FATAL_ERROR "${var} must be 32 hex digits (0-9, a-f); got '${${var}}'")
+  endif()
+  string(LENGTH "${${var}}" digits)
+  if(NOT digits EQUAL 32)
+    message(FATAL_ERROR "${var} must be 32 hex digits, one byte per pair; got ${digits} digits")
+  endif()
+endforeach()
+
+# Masks differ from build to build: they come from a hash of the pair itself.
+string(SHA256 _kestiv_mask_source "mask:${KESTIV_KEY}:${KESTIV_IV}")
+
+function(_kestiv_masked hex mask_offset out_masked out_mask)
+  set(masked "")
+  set(masks "")
+  foreach(i RANGE 0 15)
+    math(EXPR at "${i} * 2")
+    math(EXPR mask_at "(${i} + ${mask_offset}) * 2")
+    string(SUBSTRING "${hex}" ${at} 2 byte)
+    string(SUBSTRING "${_kestiv_mask_source}" ${mask_at} 2 mask)
+    math(EXPR value "0x${byte} ^ 0x${mask}" OUTPUT_FORMAT HEXADECIMAL)
+    list(APPEND masked "${value}")
+    list(APPEND masks "0x${mask}")
+  endforeach()
+  list(JOIN masked ", " masked)
+  list(JOIN masks ", " masks)
+  set(${out_masked} "${masked}" PARENT_SCOPE)
+  set(${out_mask} "${masks}" PARENT_SCOPE)
+endfunction()
+
+_kestiv_masked("${KESTIV_KEY}" 0 KESTIV_MASKED_KEY KESTIV_KEY_MASK)
+_kestiv_masked("${KESTIV_IV}" 16 KESTIV_MASKED_IV KESTIV_IV_MASK)

@@ -1,0 +1,24 @@
+#include "unpack.h"
+
+#include "image/fs_raw.h"
+#include "terminal/presentation.h"
+#include "image_reader.h"
+
+file* root = nullptr;
+file* cwd = nullptr;
+
+void unpackFileSystem() {
+    const ImageReadResult image = readImage(FS_raw, FS_raw_len);
+    switch (image.status) {
+        case ImageStatus::ok: break;
+        case ImageStatus::unsupportedVersion:
+            // Red stays in force: the crash message follows on the same line.
+            setConsoleTextAttribute(hConsole, FOREGROUND_RED);
+            writeText("Unsupported version of kestivFS");
+            somethingWrong();
+        case ImageStatus::badMagic:
+        case ImageStatus::truncated: somethingWrong();
+    }
+    root = image.root;
+    cwd = root;
+}

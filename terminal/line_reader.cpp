@@ -1,0 +1,14 @@
+#include "line_reader.h"
+
+bool readLine(std::FILE* input, std::string& line) {
+    line.clear();
+    int c;
+    while ((c = std::getc(input)) != EOF) {
+        if (c == '\n') {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            return true;
+        }
+        line.push_back(static_cast<char>(c));
+    }
+    return !line.empty();
+}
