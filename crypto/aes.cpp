@@ -75,28 +75,28 @@ constexpr std::size_t kBlock = 16;
 // Column c of the state holds row r in bits 8r to 8r + 7, on any host.
 using State = std::array<std::uint32_t, 4>;
 
-std::uint32_t load32(const std::uint8_t* p) {
+inline std::uint32_t load32(const std::uint8_t* p) {
     return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
            std::uint32_t{p[3]} << 24;
 }
 
-void store32(std::uint8_t* p, std::uint32_t w) {
+inline void store32(std::uint8_t* p, std::uint32_t w) {
     p[0] = static_cast<std::uint8_t>(w);
     p[1] = static_cast<std::uint8_t>(w >> 8);
     p[2] = static_cast<std::uint8_t>(w >> 16);
     p[3] = static_cast<std::uint8_t>(w >> 24);
 }
 
-State load(const std::uint8_t* block) {
+inline State load(const std::uint8_t* block) {
     return {load32(block), load32(block + 4), load32(block + 8), load32(block + 12)};
 }
 
-void store(std::uint8_t* block, const State& s) {
+inline void store(std::uint8_t* block, const State& s) {
     for (unsigned c = 0; c < 4; ++c) store32(block + 4 * c, s[c]);
 }
 
 // Byte i of the state in FIPS-197 input order: row i mod 4 of column i div 4.
-std::uint32_t byteAt(const State& s, unsigned i) {
+inline std::uint32_t byteAt(const State& s, unsigned i) {
     return s[i / 4] >> (8 * (i % 4)) & 0xff;
 }
 
@@ -116,9 +116,12 @@ void KeyExpansion(std::uint8_t* round_keys, const std::uint8_t* key) {
     }
 }
 
-void AddRoundKey(unsigned round, State& s, const std::uint8_t* round_keys) {
+inline void AddRoundKey(unsigned round, State& s, const std::uint8_t* round_keys) {
     const std::uint8_t* key = round_keys + kBlock * round;
-    for (unsigned c = 0; c < 4; ++c) s[c] ^= load32(key + 4 * c);
+    s[0] ^= load32(key);
+    s[1] ^= load32(key + 4);
+    s[2] ^= load32(key + 8);
+    s[3] ^= load32(key + 12);
 }
 
 // ShiftRows and InvShiftRows only move bytes, so instead of a pass of their
@@ -133,48 +136,51 @@ constexpr unsigned InvShiftRows(unsigned i) {
     return 13 * i % 16;
 }
 
-State SubBytes(const State& s) {
-    State out;
-    for (unsigned c = 0; c < 4; ++c) {
-        out[c] = std::uint32_t{sbox[byteAt(s, ShiftRows(4 * c))]} |
-                 std::uint32_t{sbox[byteAt(s, ShiftRows(4 * c + 1))]} << 8 |
-                 std::uint32_t{sbox[byteAt(s, ShiftRows(4 * c + 2))]} << 16 |
-                 std::uint32_t{sbox[byteAt(s, ShiftRows(4 * c + 3))]} << 24;
-    }
-    return out;
+// Column c of the result of moving the bytes with `from` and substituting
+// them through `box`.
+inline std::uint32_t substitutedColumn(const State& s, const std::uint8_t* box, unsigned (*from)(unsigned),
+                                       unsigned c) {
+    return std::uint32_t{box[byteAt(s, from(4 * c))]} | std::uint32_t{box[byteAt(s, from(4 * c + 1))]} << 8 |
+           std::uint32_t{box[byteAt(s, from(4 * c + 2))]} << 16 |
+           std::uint32_t{box[byteAt(s, from(4 * c + 3))]} << 24;
 }
 
-State InvSubBytes(const State& s) {
-    State out;
-    for (unsigned c = 0; c < 4; ++c) {
-        out[c] = std::uint32_t{rsbox[byteAt(s, InvShiftRows(4 * c))]} |
-                 std::uint32_t{rsbox[byteAt(s, InvShiftRows(4 * c + 1))]} << 8 |
-                 std::uint32_t{rsbox[byteAt(s, InvShiftRows(4 * c + 2))]} << 16 |
-                 std::uint32_t{rsbox[byteAt(s, InvShiftRows(4 * c + 3))]} << 24;
-    }
-    return out;
+inline State SubBytes(const State& s) {
+    return {substitutedColumn(s, sbox, ShiftRows, 0), substitutedColumn(s, sbox, ShiftRows, 1),
+            substitutedColumn(s, sbox, ShiftRows, 2), substitutedColumn(s, sbox, ShiftRows, 3)};
+}
+
+inline State InvSubBytes(const State& s) {
+    return {substitutedColumn(s, rsbox, InvShiftRows, 0), substitutedColumn(s, rsbox, InvShiftRows, 1),
+            substitutedColumn(s, rsbox, InvShiftRows, 2), substitutedColumn(s, rsbox, InvShiftRows, 3)};
 }
 
 // Multiplies each of the four bytes of w by x in GF(2^8), reducing by 1b.
-std::uint32_t xtime(std::uint32_t w) {
+inline std::uint32_t xtime(std::uint32_t w) {
     return ((w & 0x7f7f7f7fu) << 1) ^ (((w >> 7) & 0x01010101u) * 0x1bu);
 }
 
 // Row r of a column becomes 02*b[r] ^ 03*b[r+1] ^ b[r+2] ^ b[r+3], written as
 // 02*(b[r] ^ b[r+1]) ^ b[r+1] ^ (b[r+2] ^ b[r+3]) on the whole word.
-void MixColumns(State& s) {
-    for (auto& w : s) {
-        const std::uint32_t next = std::rotr(w, 8);
-        const std::uint32_t pairs = w ^ next;
-        w = xtime(pairs) ^ next ^ std::rotr(pairs, 16);
-    }
+inline std::uint32_t mixColumn(std::uint32_t w) {
+    const std::uint32_t next = std::rotr(w, 8);
+    const std::uint32_t pairs = w ^ next;
+    return xtime(pairs) ^ next ^ std::rotr(pairs, 16);
+}
+
+inline void MixColumns(State& s) {
+    s = {mixColumn(s[0]), mixColumn(s[1]), mixColumn(s[2]), mixColumn(s[3])};
 }
 
 // The {0e 0b 0d 09} matrix is {02 03 01 01} times {05 00 04 00}: first add
 // 04*(b[r] ^ b[r+2]) to each row, then mix forwards.
-void InvMixColumns(State& s) {
-    for (auto& w : s) w ^= xtime(xtime(w ^ std::rotr(w, 16)));
-    MixColumns(s);
+inline std::uint32_t invPrepareColumn(std::uint32_t w) {
+    return w ^ xtime(xtime(w ^ std::rotr(w, 16)));
+}
+
+inline void InvMixColumns(State& s) {
+    s = {mixColumn(invPrepareColumn(s[0])), mixColumn(invPrepareColumn(s[1])), mixColumn(invPrepareColumn(s[2])),
+         mixColumn(invPrepareColumn(s[3]))};
 }
 
 void Cipher(const std::uint8_t* round_keys, std::uint8_t* block) {

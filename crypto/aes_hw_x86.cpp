@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #define AES_NI __attribute__((target("aes,sse4.1")))
 
@@ -51,23 +52,28 @@ AES_NI inline __m128i decrypt(__m128i x, const __m128i* k) {
     return _mm_aesdeclast_si128(x, k[kRounds]);
 }
 
-AES_NI inline void encryptLanes(__m128i* x, const __m128i* k) {
-    for (std::size_t i = 0; i < kLanes; ++i) x[i] = _mm_xor_si128(x[i], k[0]);
+// The lanes are unrolled by the index pack so that they live in registers.
+template <std::size_t... lane>
+AES_NI inline void encryptLanes(__m128i* x, const __m128i* k, std::index_sequence<lane...>) {
+    ((x[lane] = _mm_xor_si128(x[lane], k[0])), ...);
     for (int r = 1; r < kRounds; ++r) {
         const __m128i key = k[r];
-        for (std::size_t i = 0; i < kLanes; ++i) x[i] = _mm_aesenc_si128(x[i], key);
+        ((x[lane] = _mm_aesenc_si128(x[lane], key)), ...);
     }
-    for (std::size_t i = 0; i < kLanes; ++i) x[i] = _mm_aesenclast_si128(x[i], k[kRounds]);
+    ((x[lane] = _mm_aesenclast_si128(x[lane], k[kRounds])), ...);
 }
 
-AES_NI inline void decryptLanes(__m128i* x, const __m128i* k) {
-    for (std::size_t i = 0; i < kLanes; ++i) x[i] = _mm_xor_si128(x[i], k[0]);
+template <std::size_t... lane>
+AES_NI inline void decryptLanes(__m128i* x, const __m128i* k, std::index_sequence<lane...>) {
+    ((x[lane] = _mm_xor_si128(x[lane], k[0])), ...);
     for (int r = 1; r < kRounds; ++r) {
         const __m128i key = k[r];
-        for (std::size_t i = 0; i < kLanes; ++i) x[i] = _mm_aesdec_si128(x[i], key);
+        ((x[lane] = _mm_aesdec_si128(x[lane], key)), ...);
     }
-    for (std::size_t i = 0; i < kLanes; ++i) x[i] = _mm_aesdeclast_si128(x[i], k[kRounds]);
+    ((x[lane] = _mm_aesdeclast_si128(x[lane], k[kRounds])), ...);
 }
+
+constexpr auto kLaneIndices = std::make_index_sequence<kLanes>();
 
 AES_NI void encryptBlock(const std::uint8_t* round_keys, std::uint8_t* block) {
     __m128i k[kRounds + 1];
@@ -103,7 +109,7 @@ AES_NI void cbcDecrypt(const std::uint8_t* round_keys, std::uint8_t* iv, std::ui
         __m128i in[kLanes];
         __m128i x[kLanes];
         for (std::size_t i = 0; i < kLanes; ++i) x[i] = in[i] = load(buf + kBlock * i);
-        decryptLanes(x, k);
+        decryptLanes(x, k, kLaneIndices);
         store(buf, _mm_xor_si128(x[0], chain));
         for (std::size_t i = 1; i < kLanes; ++i) store(buf + kBlock * i, _mm_xor_si128(x[i], in[i - 1]));
         chain = in[kLanes - 1];
@@ -157,7 +163,7 @@ AES_NI void ctrXcrypt(const std::uint8_t* round_keys, std::uint8_t* iv, std::uin
             x[i] = counterBlock(counter);
             counter.next();
         }
-        encryptLanes(x, k);
+        encryptLanes(x, k, kLaneIndices);
         for (std::size_t i = 0; i < kLanes; ++i) {
             store(buf + kBlock * i, _mm_xor_si128(x[i], load(buf + kBlock * i)));
         }
