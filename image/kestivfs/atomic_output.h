@@ -1,0 +1,27 @@
+// An output file that appears at its path only when it is complete: bytes go
+// to a temporary file beside it, renamed into place at the end.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+struct AtomicOutput {
+    std::string path;
+    std::string temporaryPath;
+    std::FILE* stream = nullptr;
+    bool failed = false;
+};
+
+// Creates the temporary file; false when it cannot be created.
+bool openAtomicOutput(AtomicOutput& output, const std::string& path);
+
+// Appends bytes; a failure is remembered and reported by commitAtomicOutput.
+void writeAtomicOutput(AtomicOutput& output, std::string_view bytes);
+
+// Closes the temporary file and renames it to the path; false (path untouched,
+// temporary file removed) when anything failed.
+bool commitAtomicOutput(AtomicOutput& output);
+
+// Closes and removes the temporary file; the path is untouched.
+void abandonAtomicOutput(AtomicOutput& output);

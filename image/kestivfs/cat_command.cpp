@@ -1,0 +1,78 @@
+#include <cstdio>
+#include <string>
+
+#include "command_line.h"
+#include "crypto/file_decrypt.h"
+#include "fs/image_format.h"
+#include "image_paths.h"
+#include "loaded_image.h"
+#include "standard_streams.h"
+
+namespace {
+
+constexpr const char* kHelp =
+    "Usage: kestivfs cat IMAGE PATH\n"
+    "\n"
+    "Writes the text of one regular file to standard output, byte for byte with\n"
+    "nothing added: README.txt as stored, any other file turned back from its\n"
+    "stored form, as the terminal's type command shows it.\n"
+    "\n"
+    "PATH is the names from the root joined by \"/\" (a leading \"/\" is optional),\n"
+    "e.g. README.txt or abcd/efgh/filename. In a name, \"\\\\\" is a backslash, \"\\/\"\n"
+    "a slash and \"\\xHH\" any byte, as 'kestivfs list' prints them. Of siblings with\n"
+    "equal names the first is taken, as in the terminal.\n"
+    "\n"
+    "Exit status 1 when the path leads nowhere, to something that is not a\n"
+    "regular file, or to a content that cannot be turned back into text.\n";
+
+}  // namespace
+
+int runCat(const std::vector<std::string>& args) {
+    if (asksForHelp(args)) {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
+    std::vector<std::string> operands;
+    for (const std::string& arg : args)
+        if (arg.size() > 1 && arg[0] == '-' && operands.empty())
+            return usageError("cat", "unknown option '" + arg + "'");
+        else
+            operands.push_back(arg);
+    if (operands.size() != 2) return usageError("cat", "needs IMAGE and PATH");
+    const std::string& path = operands[1];
+    std::vector<std::string> names;
+    std::string error;
+    if (!splitPath(path, names, error)) return usageError("cat", error);
+
+    LoadedImage image = loadImage(operands[0]);
+    if (!image.root) return 1;
+    file* node = findNode(image.root, names);
+    int status = 1;
+    std::string text;
+    if (!node) {
+        reportError("no " + path + " in " + operands[0]);
+    } else if (node->kind == kDirectoryKind) {
+        reportError(path + " is a directory");
+    } else if (node->kind != kRegularFileKind) {
+        reportError(path + " is of kind " + std::to_string(node->kind) + ", not a regular file");
+    } else if (isPlainFile(node)) {
+        text = node->content;
+        status = 0;
+    } else if (std::optional<std::string> revealed = file_decrypt(node)) {
+        text = std::move(*revealed);
+        status = 0;
+    } else {
+        std::string ignored;
+        reportError("cannot turn " + path + " back into text: " +
+                    storedFormProblem(revealContent(node->content, ignored), node->content.size()));
+    }
+    freeTree(image.root);
+    if (status == 0) {
+        makeStandardOutputBinary();
+        if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout)) {
+            reportError("cannot write to standard output");
+            status = 1;
+        }
+    }
+    return status;
+}

@@ -1,0 +1,7 @@
+#include <unistd.h>
+
+#include "standard_streams.h"
+
+bool standardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
+void makeStandardOutputBinary() {}

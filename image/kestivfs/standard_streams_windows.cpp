@@ -1,0 +1,9 @@
+#include <fcntl.h>
+#include <io.h>
+#include <stdio.h>
+
+#include "standard_streams.h"
+
+bool standardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+
+void makeStandardOutputBinary() { _setmode(_fileno(stdout), _O_BINARY); }
