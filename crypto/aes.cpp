@@ -96,8 +96,8 @@ inline void store(std::uint8_t* block, const State& s) {
 }
 
 // Byte i of the state in FIPS-197 input order: row i mod 4 of column i div 4.
-inline std::uint32_t byteAt(const State& s, unsigned i) {
-    return s[i / 4] >> (8 * (i % 4)) & 0xff;
+inline std::uint8_t byteAt(const State& s, unsigned i) {
+    return static_cast<std::uint8_t>(s[i / 4] >> (8 * (i % 4)));
 }
 
 void KeyExpansion(std::uint8_t* round_keys, const std::uint8_t* key) {
@@ -155,9 +155,11 @@ inline State InvSubBytes(const State& s) {
             substitutedColumn(s, rsbox, InvShiftRows, 2), substitutedColumn(s, rsbox, InvShiftRows, 3)};
 }
 
-// Multiplies each of the four bytes of w by x in GF(2^8), reducing by 1b.
+// Multiplies each of the four bytes of w by x in GF(2^8), reducing by 1b: a
+// byte's top bit m becomes m - (m >> 7) = 7f, masked down to 1b.
 inline std::uint32_t xtime(std::uint32_t w) {
-    return ((w & 0x7f7f7f7fu) << 1) ^ (((w >> 7) & 0x01010101u) * 0x1bu);
+    const std::uint32_t top = w & 0x80808080u;
+    return ((w ^ top) << 1) ^ ((top - (top >> 7)) & 0x1b1b1b1bu);
 }
 
 // Row r of a column becomes 02*b[r] ^ 03*b[r+1] ^ b[r+2] ^ b[r+3], written as
