@@ -71,15 +71,24 @@ bool leadsToAncestor(const fs::path& link, const fs::path& folder) {
     return std::mismatch(target.begin(), target.end(), here.begin(), here.end()).first == target.end();
 }
 
-// The entries of folder that go into the image, in byte order of their names.
+// The entries of folder that go into the image, in byte order of their names;
+// entries are judged in that order too, so the messages come out the same on
+// every run.
 bool listFolder(const Packer& p, const fs::path& folder, std::vector<Entry>& entries) {
     entries.clear();
     std::error_code error;
     fs::directory_iterator it(folder, error);
     if (error) return fail(folder, "cannot read the folder: " + error.message());
-    for (; it != fs::directory_iterator(); it.increment(error)) {
-        const fs::path& path = it->path();
-        fs::file_status status = it->symlink_status(error);
+    for (; it != fs::directory_iterator(); it.increment(error))
+        entries.push_back({it->path(), bytesOf(it->path().filename()), false});
+    if (error) return fail(folder, "cannot read the folder: " + error.message());
+    std::sort(entries.begin(), entries.end(),
+              [](const Entry& a, const Entry& b) { return a.name < b.name; });
+
+    std::size_t kept = 0;
+    for (Entry& entry : entries) {
+        const fs::path& path = entry.path;
+        fs::file_status status = fs::symlink_status(path, error);
         if (error) return fail(path, "cannot tell what it is: " + error.message());
         bool followed = false;
         if (fs::is_symlink(status)) {
@@ -98,19 +107,18 @@ bool listFolder(const Packer& p, const fs::path& folder, std::vector<Entry>& ent
         if (fs::is_directory(status)) {
             if (followed && leadsToAncestor(path, folder))
                 return fail(path, "a symbolic link to a folder that holds it; following it never ends");
-            entries.push_back({path, bytesOf(path.filename()), true});
-        } else if (fs::is_regular_file(status)) {
-            entries.push_back({path, bytesOf(path.filename()), false});
-        } else if (p.options.skipSpecial) {
+            entry.directory = true;
+        } else if (!fs::is_regular_file(status)) {
+            if (!p.options.skipSpecial)
+                return fail(path, "a " + typeWord(status.type()) +
+                                      ", which an image cannot hold; --skip-special leaves it out");
             note(path, "a " + typeWord(status.type()));
-        } else {
-            return fail(path, "a " + typeWord(status.type()) +
-                                  ", which an image cannot hold; --skip-special leaves it out");
+            continue;
         }
+        if (&entries[kept] != &entry) entries[kept] = std::move(entry);
+        ++kept;
     }
-    if (error) return fail(folder, "cannot read the folder: " + error.message());
-    std::sort(entries.begin(), entries.end(),
-              [](const Entry& a, const Entry& b) { return a.name < b.name; });
+    entries.resize(kept);
     return true;
 }
 
