@@ -72,6 +72,10 @@ SessionEnd runCommands(std::FILE* input) {
             return SessionEnd::crashed;
         }
         prompt();
+        // Output that can no longer be written (closed, or its reader gone with
+        // SIGPIPE ignored) ends the session: nothing else would stop the loop
+        // from reading input that nobody sees the answers to.
+        if (std::ferror(stdout)) return SessionEnd::crashed;
     }
     return SessionEnd::inputEnded;
 }

@@ -10,5 +10,6 @@ enum class SessionEnd {
 };
 
 // Carries out the lines of input against cwd, writing the prompt after every
-// command that completes, until input ends or a line ends the session.
+// command that completes, until input ends or a line ends the session. A
+// command whose output could not be written ends it as a failure.
 SessionEnd runCommands(std::FILE* input);
