@@ -33,11 +33,11 @@ int runCat(const std::vector<std::string>& args) {
         return 0;
     }
     std::vector<std::string> operands;
-    for (const std::string& arg : args)
+    for (const std::string& arg : args) {
         if (arg.size() > 1 && arg[0] == '-' && operands.empty())
             return usageError("cat", "unknown option '" + arg + "'");
-        else
-            operands.push_back(arg);
+        operands.push_back(arg);
+    }
     if (operands.size() != 2) return usageError("cat", "needs IMAGE and PATH");
     const std::string& path = operands[1];
     std::vector<std::string> names;

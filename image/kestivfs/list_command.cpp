@@ -92,9 +92,16 @@ int runList(const std::vector<std::string>& args) {
     walkTree(image.root, [&](const file* node, std::string_view path, std::size_t level) {
         if (level > deepest) deepest = level;
         std::string kind;
-        if (node->kind == kDirectoryKind) ++directories, kind = "directory";
-        else if (node->kind == kRegularFileKind) ++files, kind = "file";
-        else ++others, kind = "kind " + std::to_string(node->kind);
+        if (node->kind == kDirectoryKind) {
+            ++directories;
+            kind = "directory";
+        } else if (node->kind == kRegularFileKind) {
+            ++files;
+            kind = "file";
+        } else {
+            ++others;
+            kind = "kind " + std::to_string(node->kind);
+        }
         if (summaryOnly) return;
         const std::string_view shown = shownPath(path);
         std::printf("%-9s %10zu  %s%.*s\n", kind.c_str(), node->content.size(),
