@@ -13,6 +13,10 @@ struct ConsoleScreenBufferInfo {
     ConsoleAttributes wAttributes;
 };
 
+// True where the C runtime's text-mode input already turns CR LF into LF, so
+// the line reader must not drop another CR.
+extern const bool kTextInputDropsCarriageReturn;
+
 // Clears the console window and homes the cursor, as the "cls" command does.
 void clearConsole();
 

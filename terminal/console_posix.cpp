@@ -21,6 +21,9 @@ void writeSequence(const char* sequence) {
 
 }  // namespace
 
+// Text and binary streams are the same here: a CR is an ordinary byte.
+const bool kTextInputDropsCarriageReturn = false;
+
 void clearConsole() {
     std::fflush(stdout);
     if (stdoutIsTerminal()) writeSequence("\x1b[H\x1b[2J\x1b[3J");

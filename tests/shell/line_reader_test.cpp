@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -8,14 +9,17 @@
 
 namespace {
 
+// The bytes are read back through a text-mode stream, as standard input is.
 std::vector<std::string> linesOf(const std::string& input) {
-    std::FILE* stream = std::tmpfile();
-    std::fwrite(input.data(), 1, input.size(), stream);
-    std::rewind(stream);
+    const std::string path =
+        testing::TempDir() + "line_reader_" + testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::ofstream(path, std::ios::binary) << input;
+    std::FILE* stream = std::fopen(path.c_str(), "r");
     std::vector<std::string> lines;
     std::string line;
     while (readLine(stream, line)) lines.push_back(line);
     std::fclose(stream);
+    std::remove(path.c_str());
     return lines;
 }
 
