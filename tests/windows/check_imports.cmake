@@ -1,0 +1,26 @@
+cmake_policy(VERSION 3.25)
+# Fails unless EXECUTABLE imports from Windows system DLLs only: a runtime DLL
+# of the toolchain (libstdc++, libgcc, winpthread) would keep it from running
+# on its own.
+set(system_dlls kernel32.dll msvcrt.dll ntdll.dll user32.dll advapi32.dll ucrtbase.dll)
+
+execute_process(COMMAND ${OBJDUMP} -p ${EXECUTABLE} OUTPUT_VARIABLE headers RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "${OBJDUMP} -p ${EXECUTABLE} failed")
+endif()
+string(REGEX MATCHALL "DLL Name: [^\r\n]+" imports "${headers}")
+if(NOT imports)
+  message(FATAL_ERROR "no import table found in ${EXECUTABLE}")
+endif()
+set(foreign "")
+foreach(line IN LISTS imports)
+  string(REPLACE "DLL Name: " "" dll "${line}")
+  string(TOLOWER "${dll}" dll)
+  message(STATUS "imports ${dll}")
+  if(NOT dll IN_LIST system_dlls)
+    list(APPEND foreign "${dll}")
+  endif()
+endforeach()
+if(foreign)
+  message(FATAL_ERROR "imports DLLs that are not part of Windows: ${foreign}")
+endif()
