@@ -194,8 +194,10 @@ inline std::uint32_t mixColumn(std::uint32_t w, std::uint32_t key) {
 
 // MixColumns followed by AddRoundKey, which it folds in (see mixColumn).
 inline State MixColumns(const State& s, const std::uint8_t* round_keys, unsigned round) {
-    return {mixColumn(s[0], roundKeyColumn(round_keys, round, 0)), mixColumn(s[1], roundKeyColumn(round_keys, round, 1)),
-            mixColumn(s[2], roundKeyColumn(round_keys, round, 2)), mixColumn(s[3], roundKeyColumn(round_keys, round, 3))};
+    return {mixColumn(s[0], roundKeyColumn(round_keys, round, 0)),
+            mixColumn(s[1], roundKeyColumn(round_keys, round, 1)),
+            mixColumn(s[2], roundKeyColumn(round_keys, round, 2)),
+            mixColumn(s[3], roundKeyColumn(round_keys, round, 3))};
 }
 
 // The {0e 0b 0d 09} matrix is {02 03 01 01} times {05 00 04 00}: first add
