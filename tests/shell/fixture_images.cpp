@@ -50,17 +50,6 @@ FixtureNode bigContentTree() {
     return directory("/", {storedFile("big.txt", text), directory("after", {directory("inside")})});
 }
 
-// A chain of directories, each named "n", so deep that recursion would show.
-std::string deepChainImage(int levels) {
-    std::string image;
-    appendImageHeader(image);
-    appendNode(image, kDirectoryKind, "/", "", 1);
-    for (int level = 1; level < levels; ++level) appendNode(image, kDirectoryKind, "n", "", 1);
-    appendNode(image, kDirectoryKind, "n", "", 1);
-    appendNode(image, kRegularFileKind, "leaf.txt", storeContent("bottom"), 0);
-    return image;
-}
-
 std::string withChildCount(std::string image, std::size_t countOffset, std::uint32_t count) {
     std::string bytes;
     appendLittleEndian(bytes, count, 4);
@@ -96,6 +85,6 @@ std::vector<std::pair<std::string, std::string>> fixtureImages() {
         {"cut-in-content", imageOf(directory("/", {storedFile("f", "0123456789abcdef0123")})).substr(0, 60)},
         {"bad-contents", imageOf(badContentTree())},
         {"big-content", imageOf(bigContentTree())},
-        {"deep-chain", deepChainImage(5000)},
+        {"deep-chain", chainImage(5000, "n", "bottom")},
     };
 }

@@ -43,3 +43,12 @@ std::string storedBlock(std::string_view block) {
     AES_CBC_decrypt_buffer(&ctx, reinterpret_cast<std::uint8_t*>(stored.data()), 16);
     return stored;
 }
+
+std::string chainImage(int levels, std::string_view name, std::string_view leafText) {
+    std::string image;
+    appendImageHeader(image);
+    appendNode(image, kDirectoryKind, "/", "", 1);
+    for (int level = 1; level <= levels; ++level) appendNode(image, kDirectoryKind, name, "", 1);
+    appendNode(image, kRegularFileKind, "leaf.txt", storeContent(leafText), 0);
+    return image;
+}

@@ -28,5 +28,10 @@ std::string imageOf(const FixtureNode& root, std::int64_t version = 0);
 // of its own), to build contents whose last byte breaks or tests the pad rules.
 std::string storedBlock(std::string_view block);
 
+// A chain of directories all called name, levels deep below the root, with a
+// stored file "leaf.txt" holding leafText at the bottom: deep enough to show
+// any recursion on depth.
+std::string chainImage(int levels, std::string_view name, std::string_view leafText);
+
 // Every fixture image by name, as the terminal tests link them.
 std::vector<std::pair<std::string, std::string>> fixtureImages();

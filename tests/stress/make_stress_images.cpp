@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "crypto/content_transform.h"
+#include "tests/shell/fixture_tree.h"
 #include "fs/image_format.h"
 #include "image/image_writer.h"
 
@@ -40,12 +41,7 @@ std::string repeated(std::string_view text, std::size_t times) {
 // A chain of directories named "d", kChainLevels below the root, with a file
 // at the bottom: walked all the way down and back.
 bool deepChain() {
-    std::string image;
-    appendImageHeader(image);
-    appendNode(image, kDirectoryKind, "/", "", 1);
-    for (int level = 1; level < kChainLevels; ++level) appendNode(image, kDirectoryKind, "d", "", 1);
-    appendNode(image, kDirectoryKind, "d", "", 1);
-    appendNode(image, kRegularFileKind, "leaf.txt", storeContent("bottom\n"), 0);
+    const std::string image = chainImage(kChainLevels, "d", "bottom\n");
     const std::string input = repeated("cd d\n", kChainLevels) + "dir\ntype leaf.txt\ncd ..\ncd\ndir\n";
     const std::string expected = repeated(kPrompt, kChainLevels) + "leaf.txt\n" + std::string(kPrompt) +
                                  "bottom\n\n\n" + std::string(kPrompt) + std::string(kPrompt) +
