@@ -8,6 +8,7 @@
 #include "decoy_text.h"
 #include "fs/image_format.h"
 #include "image/image_writer.h"
+#include "pack_limits.h"
 #include "prng.h"
 
 namespace {
@@ -17,7 +18,6 @@ constexpr std::string_view kNameCharacters =
 constexpr std::string_view kReadmeName = "README.txt";
 constexpr std::uint64_t kMaxCount = 10'000'000;
 constexpr std::uint64_t kMaxDecoySize = 1 << 20;
-constexpr std::uint64_t kMaxImageBytes = 0xffffffff;
 constexpr std::uint64_t kMinDecoySize = 32;
 
 struct Builder {

@@ -186,6 +186,7 @@ bool packNodes(Packer& p, const fs::path& folder) {
         if (p.nodes % 64 == 0 || p.buffer.empty()) showProgress(p, false);
     }
     flush(p);
+    if (const std::string problem = imageLimitProblem(p.bytes); !problem.empty()) return fail(folder, problem);
     return true;
 }
 

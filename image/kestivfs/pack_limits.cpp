@@ -16,3 +16,9 @@ std::string nodeLimitProblem(std::uint64_t nameBytes, std::uint64_t contentBytes
                std::to_string(kMaxChildren);
     return "";
 }
+
+std::string imageLimitProblem(std::uint64_t imageBytes) {
+    if (imageBytes <= kMaxImageBytes) return "";
+    return "the image would be " + std::to_string(imageBytes) + " bytes; a terminal links at most " +
+           std::to_string(kMaxImageBytes);
+}

@@ -34,4 +34,10 @@ TEST(PackLimits, StoredSizeAddsAPadOfOneToSixteen) {
     EXPECT_FALSE(nodeLimitProblem(0, storedBytesOf(2'147'483'632), 0).empty());
 }
 
+TEST(PackLimits, ImageMustFitTheLinkedThirtyTwoBitLength) {
+    EXPECT_TRUE(imageLimitProblem(31).empty());
+    EXPECT_TRUE(imageLimitProblem(0xffffffff).empty());
+    EXPECT_FALSE(imageLimitProblem(0x100000000).empty());
+}
+
 }  // namespace
