@@ -1,0 +1,67 @@
+# cmake -D SOURCE_DIR=... -D WORK_DIR=... -D GENERATOR=... -P author_folder_test.cmake
+set(folder "${WORK_DIR}/maze")
+set(build "${WORK_DIR}/build")
+file(REMOVE_RECURSE "${WORK_DIR}")
+
+file(WRITE "${folder}/README.txt" "Welcome, player.\nFind the crate.\n")
+file(WRITE "${folder}/cellar/crate/prize.txt" "flag{packed and found}\n")
+file(WRITE "${folder}/cellar/empty.txt" "")
+file(WRITE "${folder}/old attic/dusty box.txt" "cobwebs\n")
+file(WRITE "${folder}/old attic/README.txt" "The attic reads as it is stored.\n")
+string(ASCII 1 200 255 27 9 binary)
+file(WRITE "${folder}/raw.bin" "${binary}")
+
+function(run_step)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "failed: ${ARGN}\n${out}")
+  endif()
+endfunction()
+
+function(build_terminal)
+  run_step(${CMAKE_COMMAND} --build "${build}" --target kestiv-terminal)
+endfunction()
+
+# Runs the terminal on input and returns what follows its first prompt.
+function(session input out_var)
+  file(WRITE "${WORK_DIR}/input" "${input}")
+  execute_process(COMMAND "${build}/kestiv-terminal" INPUT_FILE "${WORK_DIR}/input"
+                  OUTPUT_VARIABLE out RESULT_VARIABLE status)
+  string(FIND "${out}" "kestiv's terminal ---> " at)
+  if(at LESS 0)
+    message(FATAL_ERROR "no prompt in the output:\n${out}")
+  endif()
+  string(SUBSTRING "${out}" ${at} -1 out)
+  set(${out_var} "${status}|${out}" PARENT_SCOPE)
+endfunction()
+
+function(expect_session input expected)
+  session("${input}" actual)
+  if(NOT actual STREQUAL expected)
+    message(FATAL_ERROR "input:\n${input}\nexpected:\n${expected}\nactual:\n${actual}")
+  endif()
+endfunction()
+
+run_step(${CMAKE_COMMAND} -S "${SOURCE_DIR}" -B "${build}" -G "${GENERATOR}"
+         -DCMAKE_BUILD_TYPE=Release -DKESTIV_BUILD_TESTS=OFF -DKESTIV_BUILD_BENCH=OFF
+         -DKESTIV_IMAGE_DIR=${folder}
+         -DKESTIV_KEY=00112233445566778899aabbccddeeff -DKESTIV_IV=f0e0d0c0b0a090807060504030201000)
+build_terminal()
+
+set(P "kestiv's terminal ---> ")
+expect_session("dir\ntype README.txt\ncd cellar\ndir\ncd crate\ntype prize.txt\ncd\ncd old attic\ndir\ntype dusty box.txt\ntype README.txt\n"
+  "0|${P}README.txt\ncellar\nold attic\nraw.bin\n${P}Welcome, player.\nFind the crate.\n\n\n${P}${P}crate\nempty.txt\n${P}${P}flag{packed and found}\n\n\n${P}${P}${P}README.txt\ndusty box.txt\n${P}cobwebs\n\n\n${P}The attic reads as it is stored.\n\n\n${P}")
+expect_session("type raw.bin\n" "0|${P}${binary}\n\n${P}")
+expect_session("cd cellar\ntype empty.txt\ncd crate\ntype crate\n"
+  "255|${P}${P}\n\n${P}${P}Oh no, CRAAAAAAAAAAASH")
+
+# The folder is the source: a changed file, a new one and a removed one all
+# reach the terminal on the next build.
+file(WRITE "${folder}/cellar/crate/prize.txt" "flag{changed}\n")
+file(WRITE "${folder}/cellar/new.txt" "new\n")
+file(REMOVE "${folder}/raw.bin")
+build_terminal()
+expect_session("dir\ncd cellar\ndir\ncd crate\ntype prize.txt\n"
+  "0|${P}README.txt\ncellar\nold attic\n${P}${P}crate\nempty.txt\nnew.txt\n${P}${P}flag{changed}\n\n\n${P}")
+
+file(REMOVE_RECURSE "${WORK_DIR}")
