@@ -29,3 +29,41 @@ function(kestiv_add_terminal target)
     add_dependencies(${target} ${arg_DEPENDS})
   endif()
 endfunction()
+
+# kestiv_add_image_terminals(<prefix> DIRECTORY <dir> COMMAND <maker>...
+#                            [DEPENDS <targets-or-files>...] IMAGES <name>...
+#                            [SIDE_FILES <suffix>...] [EXCLUDE_FROM_ALL])
+#
+# Runs the maker once with <dir> as its last argument to write <dir>/<name>.img
+# for every name (and <dir>/<name><suffix> for each side file), then links
+# each image into a terminal <prefix>-<name> that lands in <dir>. The
+# terminals' target names are left in <prefix>_terminals.
+function(kestiv_add_image_terminals prefix)
+  cmake_parse_arguments(arg "EXCLUDE_FROM_ALL" "DIRECTORY" "COMMAND;DEPENDS;IMAGES;SIDE_FILES" ${ARGN})
+  set(outputs "")
+  foreach(name IN LISTS arg_IMAGES)
+    list(APPEND outputs "${arg_DIRECTORY}/${name}.img")
+    foreach(suffix IN LISTS arg_SIDE_FILES)
+      list(APPEND outputs "${arg_DIRECTORY}/${name}${suffix}")
+    endforeach()
+  endforeach()
+  add_custom_command(
+    OUTPUT ${outputs}
+    COMMAND ${CMAKE_COMMAND} -E make_directory "${arg_DIRECTORY}"
+    COMMAND ${arg_COMMAND} "${arg_DIRECTORY}"
+    DEPENDS ${arg_DEPENDS}
+    COMMENT "Writing the ${prefix} images"
+    VERBATIM)
+  add_custom_target(${prefix}-images DEPENDS ${outputs})
+
+  set(terminals "")
+  foreach(name IN LISTS arg_IMAGES)
+    kestiv_add_terminal(${prefix}-${name} IMAGE "${arg_DIRECTORY}/${name}.img" DEPENDS ${prefix}-images)
+    set_target_properties(${prefix}-${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${arg_DIRECTORY}")
+    if(arg_EXCLUDE_FROM_ALL)
+      set_target_properties(${prefix}-${name} PROPERTIES EXCLUDE_FROM_ALL TRUE)
+    endif()
+    list(APPEND terminals ${prefix}-${name})
+  endforeach()
+  set(${prefix}_terminals ${terminals} PARENT_SCOPE)
+endfunction()
