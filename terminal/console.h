@@ -1,6 +1,7 @@
-// The five platform operations the shell needs from its console. Each
-// platform implements them in its own console_<platform>.cpp; nothing above
-// this header knows which platform it runs on.
+// The console operations the shell needs from its platform: the five of a
+// Windows console and one fact about text input. console.cpp does what every
+// platform does alike; console_<platform>.cpp the rest (console_platform.h).
+// Nothing above this header knows which platform it runs on.
 #pragma once
 
 #include <cstdint>
@@ -17,10 +18,12 @@ struct ConsoleScreenBufferInfo {
 // the line reader must not drop another CR.
 extern const bool kTextInputDropsCarriageReturn;
 
-// Clears the console window and homes the cursor, as the "cls" command does.
+// Flushes standard output, then clears the console window and homes the
+// cursor, as the "cls" command does; nothing when the output is no console.
 void clearConsole();
 
-// The handle of the console that standard output writes to.
+// The handle of the console that standard output writes to; one that every
+// attribute call fails on when the output is no console.
 ConsoleHandle getStdOutputHandle();
 
 // Fills info with the attributes in force; false when the handle is no console.

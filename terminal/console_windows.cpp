@@ -1,17 +1,26 @@
 // Console operations over the Windows console API and the C runtime.
-#include "console.h"
-
 #include <windows.h>
 
-#include <cstdio>
 #include <cstdlib>
+
+#include "console_platform.h"
+
+namespace {
+
+// Decided once as the process starts: "cls" on a redirected output would
+// write a form feed into it.
+const bool kOutputIsConsole = [] {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}();
+
+}  // namespace
 
 // The runtime's text-mode standard input turns CR LF into LF itself.
 const bool kTextInputDropsCarriageReturn = true;
 
-void clearConsole() {
-    std::fflush(stdout);
-    std::system("cls");
+void clearScreen() {
+    if (kOutputIsConsole) std::system("cls");
 }
 
 ConsoleHandle getStdOutputHandle() { return GetStdHandle(STD_OUTPUT_HANDLE); }
@@ -23,12 +32,6 @@ bool getConsoleScreenBufferInfo(ConsoleHandle console, ConsoleScreenBufferInfo* 
     return true;
 }
 
-bool setConsoleTextAttribute(ConsoleHandle console, ConsoleAttributes attributes) {
-    std::fflush(stdout);
+bool applyAttributes(ConsoleHandle console, ConsoleAttributes attributes) {
     return SetConsoleTextAttribute(console, attributes) != 0;
-}
-
-void exitProcess(int status) {
-    std::fflush(stdout);
-    std::exit(status);
 }

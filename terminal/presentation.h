@@ -4,13 +4,8 @@
 
 #include <string_view>
 
+#include "colour.h"
 #include "console.h"
-
-enum Colour : ConsoleAttributes {
-    FOREGROUND_BLUE = 1,
-    FOREGROUND_GREEN = 2,
-    FOREGROUND_RED = 4,
-};
 
 extern ConsoleHandle hConsole;
 extern ConsoleScreenBufferInfo consoleInfo;
