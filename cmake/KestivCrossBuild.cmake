@@ -8,7 +8,7 @@ include(FetchContent)
 
 set(KESTIV_HOST_TOOLS_DIR "${CMAKE_BINARY_DIR}/host-tools")
 set(KESTIV_HOST_KESTIVFS "${KESTIV_HOST_TOOLS_DIR}/image/kestivfs/kestivfs")
-set(KESTIV_HOST_MAKE_FIXTURE_IMAGES "${KESTIV_HOST_TOOLS_DIR}/tests/shell/make_fixture_images")
+set(KESTIV_HOST_MAKE_FIXTURE_IMAGES "${KESTIV_HOST_TOOLS_DIR}/tests/fixtures/make_fixture_images")
 
 # Every setting of the project's own goes across, except those that only
 # concern the target side.

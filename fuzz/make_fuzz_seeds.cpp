@@ -1,6 +1,5 @@
 // Writes the seed corpora of the fuzz targets into the directory given as the
-// only argument: one subdirectory per target, plus shell.img, the image the
-// command-loop target links.
+// only argument, one subdirectory per target.
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -78,16 +77,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string dir = argv[1];
-    const auto images = fixtureImages();
     std::vector<std::pair<std::string, std::string>> imageSeeds;
-    std::string shellImage;
-    for (const auto& [name, image] : images) {
-        imageSeeds.emplace_back(name + ".img", image);
-        if (name == "shell") shellImage = image;
-    }
+    for (const auto& [name, image] : fixtureImages()) imageSeeds.emplace_back(name + ".img", image);
     const bool written = writeSeeds(dir + "/image_reader", imageSeeds) &&
                          writeSeeds(dir + "/content_transform", contentSeeds()) &&
-                         writeSeeds(dir + "/aes", aesSeeds()) && writeSeeds(dir + "/shell", shellSeeds()) &&
-                         writeFileAtomically(dir + "/shell.img", shellImage);
+                         writeSeeds(dir + "/aes", aesSeeds()) && writeSeeds(dir + "/shell", shellSeeds());
     return written ? 0 : 1;
 }

@@ -14,18 +14,15 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j2
 
 out=build/fuzz/fuzz
-# Longest input per target: the image reader needs room for a few nodes with
-# names and contents, the others find their faults in short inputs.
-declare -A max_len=([image_reader]=8192 [content_transform]=4096 [aes]=4096 [shell]=4096)
 failed=0
-for target in image_reader content_transform aes shell; do
+while read -r target max_len; do
   mkdir -p "$out/corpus/$target" "$out/artifacts"
   log="$out/$target.log"
   status=0
   # One process, one input at a time: a finding stops the target at once.
-  "$out/fuzz-$target" -max_total_time="$seconds" -max_len="${max_len[$target]}" -timeout=10 \
+  "$out/fuzz-$target" -max_total_time="$seconds" -max_len="$max_len" -timeout=10 \
     -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$out/artifacts/$target-" \
-    "$out/corpus/$target" "$out/seeds/$target" >"$log" 2>&1 || status=$?
+    "$out/corpus/$target" "$out/seeds/$target" </dev/null >"$log" 2>&1 || status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
   echo "fuzz-$target: ${runs:-?} executions in ${seconds} s, corpus $(ls "$out/corpus/$target" | wc -l) inputs"
   if [ "$status" -ne 0 ]; then
@@ -33,5 +30,5 @@ for target in image_reader content_transform aes shell; do
     tail -n 40 "$log" >&2
     failed=1
   fi
-done
+done < <(grep -E '^[a-z_]+ [0-9]+$' fuzz/targets.txt)
 exit "$failed"

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "crypto/content_transform.h"
-#include "tests/shell/fixture_tree.h"
+#include "fixture_tree.h"
 #include "fs/image_format.h"
 #include "image/image_writer.h"
 

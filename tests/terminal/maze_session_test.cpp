@@ -59,10 +59,13 @@ protected:
 
 Maze* MazeSession::maze = nullptr;
 
+// The image is linked in byte for byte, so the generator's image stands whole
+// inside the executable.
 TEST_F(MazeSession, LinkedImageIsTheGeneratorsMaze) {
-    std::ifstream in(KESTIV_TERMINAL_IMAGE, std::ios::binary);
-    const std::string linked{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    EXPECT_TRUE(linked == mazeImage(*maze)) << "the linked image differs from the generator's";
+    std::ifstream in(KESTIV_TERMINAL_PATH, std::ios::binary);
+    const std::string executable{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::string image = mazeImage(*maze);
+    EXPECT_NE(executable.find(image), std::string::npos) << "the terminal does not hold the generator's image";
 }
 
 TEST_F(MazeSession, DirAtTheRootListsItsChildren) {

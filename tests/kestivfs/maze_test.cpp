@@ -65,7 +65,9 @@ std::string* DefaultMaze::image_;
 file* DefaultMaze::root_;
 Figures* DefaultMaze::figures_;
 
-TEST_F(DefaultMaze, HasTheFiguresOfTheLinkedImage) {
+// The figures the shipped maze is made to; the tests below hold the maze to
+// the generator's constants, checked here against the same figures.
+TEST_F(DefaultMaze, HasTheShippedFigures) {
     EXPECT_EQ(image_->size(), 22'468'842u);
     EXPECT_EQ(figures_->nodes.size(), 5'710u);
     EXPECT_EQ(figures_->directories, 2'491u);
@@ -73,6 +75,13 @@ TEST_F(DefaultMaze, HasTheFiguresOfTheLinkedImage) {
     EXPECT_EQ(figures_->deepest, 22u);
     EXPECT_EQ(root_->name, "/");
     EXPECT_EQ(root_->kind, kDirectoryKind);
+    EXPECT_EQ(kDirectoryNameMin, 4u);
+    EXPECT_EQ(kDirectoryNameMax, 9u);
+    EXPECT_EQ(kFileNameMin, 11u);
+    EXPECT_EQ(kFileNameMax, 14u);
+    EXPECT_EQ(kReadmeText.size(), 367u);
+    EXPECT_EQ(kGoalStoredBytes, 208u);
+    EXPECT_EQ(defaultMazeOptions().decoySize, 6'944u);
 }
 
 TEST_F(DefaultMaze, NamesFollowTheRules) {
@@ -86,11 +95,11 @@ TEST_F(DefaultMaze, NamesFollowTheRules) {
         }
         EXPECT_TRUE(alphanumeric(name)) << name;
         if (node->kind == kDirectoryKind) {
-            EXPECT_GE(name.size(), 4u) << name;
-            EXPECT_LE(name.size(), 9u) << name;
+            EXPECT_GE(name.size(), kDirectoryNameMin) << name;
+            EXPECT_LE(name.size(), kDirectoryNameMax) << name;
         } else {
-            EXPECT_GE(name.size(), 11u) << name;
-            EXPECT_LE(name.size(), 14u) << name;
+            EXPECT_GE(name.size(), kFileNameMin) << name;
+            EXPECT_LE(name.size(), kFileNameMax) << name;
         }
         std::string lower = name;
         for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -109,21 +118,20 @@ TEST_F(DefaultMaze, ContentsHaveTheStoredSizes) {
         if (node->name == "README.txt") {
             ++readmes;
             EXPECT_EQ(node->content, kReadmeText);
-            EXPECT_EQ(node->content.size(), 367u);
         } else if (node->content.size() == 16) {
             ++empty;
-        } else if (node->content.size() == 208) {
+        } else if (node->content.size() == kGoalStoredBytes) {
             ++goal;
-            EXPECT_EQ(level, 22u);
+            EXPECT_EQ(level, defaultMazeOptions().goalDepth);
         } else {
-            EXPECT_EQ(node->content.size(), 6'944u) << node->name;
+            EXPECT_EQ(node->content.size(), defaultMazeOptions().decoySize) << node->name;
             ++decoys;
         }
     }
     EXPECT_EQ(readmes, 1u);
     EXPECT_EQ(empty, 1u);
     EXPECT_EQ(goal, 1u);
-    EXPECT_EQ(decoys, 3'216u);
+    EXPECT_EQ(decoys, defaultMazeOptions().files - 3);
 }
 
 TEST_F(DefaultMaze, EveryStoredFileTurnsBackIntoTheIntendedText) {
