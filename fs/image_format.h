@@ -16,3 +16,9 @@ inline constexpr std::size_t kMinNodeBytes = 14;
 
 inline constexpr std::uint32_t kDirectoryKind = 0;
 inline constexpr std::uint32_t kRegularFileKind = 1;
+
+// A regular file of this name, in any directory, holds its text as it is;
+// every other regular file holds the stored form of its text.
+inline constexpr std::string_view kPlainTextName = "README.txt";
+
+inline bool isPlainTextName(std::string_view name) { return name == kPlainTextName; }

@@ -55,7 +55,7 @@ SessionEnd runCommands(std::FILE* input) {
         } else if (beginsWith(line, "type ")) {
             file* shown = cwd->in_child(line.substr(5));
             if (!shown || shown->kind != kRegularFileKind) return SessionEnd::crashed;
-            if (shown->name == "README.txt") {
+            if (isPlainTextName(shown->name)) {
                 writeText(shown->content);
             } else {
                 std::optional<std::string> text = file_decrypt(shown);

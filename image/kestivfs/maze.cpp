@@ -15,7 +15,6 @@ namespace {
 
 constexpr std::string_view kNameCharacters =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-constexpr std::string_view kReadmeName = "README.txt";
 constexpr std::uint64_t kMaxCount = 10'000'000;
 constexpr std::uint64_t kMaxDecoySize = 1 << 20;
 constexpr std::uint64_t kMinDecoySize = 32;
@@ -89,7 +88,7 @@ void placeFiles(Builder& b, const MazeOptions& options, std::uint32_t goalDirect
                 std::uint32_t deepestDirectory) {
     Maze& maze = b.maze;
     maze.readme = addNode(b, kRegularFileKind, 0);
-    maze.nodes[maze.readme].name = kReadmeName;
+    maze.nodes[maze.readme].name = kPlainTextName;
     maze.nodes[maze.readme].text = kReadmeText;
     maze.goal = addNode(b, kRegularFileKind, goalDirectory);
     maze.nodes[maze.goal].text = goalText(options.flag);
@@ -222,7 +221,7 @@ std::string mazeOptionsProblem(const MazeOptions& o) {
         return "names cannot add up to " + std::to_string(o.nameBytes) + " bytes";
     const std::uint64_t nodes = std::uint64_t{o.directories} + o.files;
     const std::uint64_t largest = kImageHeaderBytes + nodes * kMinNodeBytes + 1 +
-                                  kReadmeName.size() + mostNames + kReadmeText.size() + 16 +
+                                  kPlainTextName.size() + mostNames + kReadmeText.size() + 16 +
                                   kGoalStoredBytes + (o.files - 3) * std::uint64_t{o.decoySize};
     if (largest > kMaxImageBytes)
         return "the maze could take " + std::to_string(largest) +
@@ -250,7 +249,7 @@ std::string mazeImage(const Maze& maze) {
         const MazeNode& node = maze.nodes[pending.back()];
         pending.pop_back();
         const auto childCount = static_cast<std::uint32_t>(node.children.size());
-        if (node.kind != kRegularFileKind || node.name == kReadmeName)
+        if (node.kind != kRegularFileKind || isPlainTextName(node.name))
             appendNode(image, node.kind, node.name, node.text, childCount);
         else
             appendNode(image, node.kind, node.name, storeContent(node.text), childCount);
