@@ -8,7 +8,7 @@
 
 #include "crypto/content_transform.h"
 #include "fixture_tree.h"
-#include "image/image_writer.h"
+#include "image/atomic_output.h"
 
 namespace {
 

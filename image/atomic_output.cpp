@@ -32,3 +32,10 @@ void abandonAtomicOutput(AtomicOutput& output) {
     output.stream = nullptr;
     std::remove(output.temporaryPath.c_str());
 }
+
+bool writeFileAtomically(const std::string& path, std::string_view bytes) {
+    AtomicOutput output;
+    if (!openAtomicOutput(output, path)) return false;
+    writeAtomicOutput(output, bytes);
+    return commitAtomicOutput(output);
+}

@@ -25,3 +25,6 @@ bool commitAtomicOutput(AtomicOutput& output);
 
 // Closes and removes the temporary file; the path is untouched.
 void abandonAtomicOutput(AtomicOutput& output);
+
+// Writes bytes to path the same way in one call; false (path untouched) on failure.
+bool writeFileAtomically(const std::string& path, std::string_view bytes);

@@ -16,7 +16,3 @@ void appendImageHeader(std::string& image, std::int64_t version = kImageVersion)
 // 2^32 bytes or more cannot be stored: the caller checks.
 void appendNode(std::string& image, std::uint32_t kind, std::string_view name,
                 std::string_view content, std::uint32_t childCount);
-
-// Writes bytes to path through a temporary file renamed into place, so that a
-// failed write leaves no partial image; false (path untouched) on failure.
-bool writeFileAtomically(const std::string& path, std::string_view bytes);

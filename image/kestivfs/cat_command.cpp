@@ -11,8 +11,6 @@
 namespace {
 
 constexpr const char* kHelp =
-    "Usage: kestivfs cat IMAGE PATH\n"
-    "\n"
     "Writes the text of one regular file to standard output, byte for byte with\n"
     "nothing added: README.txt as stored, any other file turned back from its\n"
     "stored form, as the terminal's type command shows it.\n"
@@ -20,25 +18,14 @@ constexpr const char* kHelp =
     "PATH is the names from the root joined by \"/\" (a leading \"/\" is optional),\n"
     "e.g. README.txt or abcd/efgh/filename. In a name, \"\\\\\" is a backslash, \"\\/\"\n"
     "a slash and \"\\xHH\" any byte, as 'kestivfs list' prints them. Of siblings with\n"
-    "equal names the first is taken, as in the terminal.\n"
+    "equal names the first is taken, as in the terminal. IMAGE \"-\" is standard\n"
+    "input.\n"
     "\n"
     "Exit status 1 when the path leads nowhere, to something that is not a\n"
     "regular file, or to a content that cannot be turned back into text.\n";
 
-}  // namespace
-
-int runCat(const std::vector<std::string>& args) {
-    if (asksForHelp(args)) {
-        std::fputs(kHelp, stdout);
-        return 0;
-    }
-    std::vector<std::string> operands;
-    for (const std::string& arg : args) {
-        if (arg.size() > 1 && arg[0] == '-' && operands.empty())
-            return usageError("cat", "unknown option '" + arg + "'");
-        operands.push_back(arg);
-    }
-    if (operands.size() != 2) return usageError("cat", "needs IMAGE and PATH");
+int runCat(const CommandLine& line) {
+    const std::vector<std::string>& operands = line.operands;
     const std::string& path = operands[1];
     std::vector<std::string> names;
     std::string error;
@@ -50,7 +37,7 @@ int runCat(const std::vector<std::string>& args) {
     int status = 1;
     std::string text;
     if (!node) {
-        reportError("no " + path + " in " + operands[0]);
+        reportError("no " + path + " in " + imageName(operands[0]));
     } else if (node->kind == kDirectoryKind) {
         reportError(path + " is a directory");
     } else if (node->kind != kRegularFileKind) {
@@ -76,3 +63,15 @@ int runCat(const std::vector<std::string>& args) {
     }
     return status;
 }
+
+}  // namespace
+
+const Command kCatCommand = {
+    .name = "cat",
+    .synopsis = "IMAGE PATH",
+    .summary = "write one file's text",
+    .options = {},
+    .operands = {"IMAGE", "PATH"},
+    .help = [] { return std::string(kHelp); },
+    .run = runCat,
+};

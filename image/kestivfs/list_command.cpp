@@ -10,12 +10,10 @@
 namespace {
 
 constexpr const char* kHelp =
-    "Usage: kestivfs list [--text | --summary] IMAGE\n"
-    "\n"
     "Prints the tree, one node a line in image order: kind (directory, file, or\n"
     "kind N for any other value), content length in bytes, and the path from the\n"
     "root, then the node counts, the deepest level (the root's children are\n"
-    "level 1) and the image's length.\n"
+    "level 1) and the image's length. IMAGE \"-\" is standard input.\n"
     "\n"
     "  --text      also print each regular file's text under it, every line after\n"
     "              \"  | \": README.txt as stored, the others turned back from the\n"
@@ -67,26 +65,11 @@ void printFileText(const file* node) {
                     storedFormProblem(fault, node->content.size()).c_str());
 }
 
-}  // namespace
-
-int runList(const std::vector<std::string>& args) {
-    if (asksForHelp(args)) {
-        std::fputs(kHelp, stdout);
-        return 0;
-    }
-    bool withText = false, summaryOnly = false;
-    std::string imagePath;
-    for (const std::string& arg : args) {
-        if (arg == "--text") withText = true;
-        else if (arg == "--summary") summaryOnly = true;
-        else if (!arg.empty() && arg[0] == '-') return usageError("list", "unknown option '" + arg + "'");
-        else if (!imagePath.empty()) return usageError("list", "one IMAGE only");
-        else imagePath = arg;
-    }
-    if (imagePath.empty()) return usageError("list", "IMAGE is missing");
+int runList(const CommandLine& line) {
+    const bool withText = hasOption(line, "--text"), summaryOnly = hasOption(line, "--summary");
     if (withText && summaryOnly) return usageError("list", "--text and --summary exclude each other");
 
-    LoadedImage image = loadImage(imagePath);
+    LoadedImage image = loadImage(line.operands[0]);
     if (!image.root) return 1;
     std::uint64_t directories = 0, files = 0, others = 0, deepest = 0;
     walkTree(image.root, [&](const file* node, std::string_view path, std::size_t level) {
@@ -124,3 +107,15 @@ int runList(const std::vector<std::string>& args) {
     std::fputc('\n', stdout);
     return 0;
 }
+
+}  // namespace
+
+const Command kListCommand = {
+    .name = "list",
+    .synopsis = "[--text | --summary] IMAGE",
+    .summary = "show the tree and its figures",
+    .options = {{"--text", ""}, {"--summary", ""}},
+    .operands = {"IMAGE"},
+    .help = [] { return std::string(kHelp); },
+    .run = runList,
+};

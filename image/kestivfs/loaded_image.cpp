@@ -6,31 +6,37 @@
 #include "command_line.h"
 #include "fs/image_format.h"
 #include "fs/little_endian.h"
+#include "standard_streams.h"
 
 LoadedImage loadImage(const std::string& path) {
     LoadedImage image{"", nullptr};
-    std::FILE* in = std::fopen(path.c_str(), "rb");
+    const bool fromStandardInput = path == kStandardStream;
+    const std::string shown = imageName(path);
+    if (fromStandardInput) makeStandardInputBinary();
+    std::FILE* in = fromStandardInput ? stdin : std::fopen(path.c_str(), "rb");
     if (!in) {
-        reportError("cannot open " + path);
+        reportError("cannot open " + shown);
         return image;
     }
     char buffer[1 << 16];
     std::size_t got;
     while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) image.bytes.append(buffer, got);
     const bool failed = std::ferror(in);
-    std::fclose(in);
+    if (!fromStandardInput) std::fclose(in);
     if (failed) {
-        reportError("cannot read " + path);
+        reportError("cannot read " + shown);
         return image;
     }
     const ImageReadResult result = readImage(image.bytes.data(), image.bytes.size());
     if (result.status != ImageStatus::ok) {
-        reportError(path + ": " + imageProblem(result, image.bytes));
+        reportError(shown + ": " + imageProblem(result, image.bytes));
         return image;
     }
     image.root = result.root;
     return image;
 }
+
+std::string imageName(const std::string& path) { return path == kStandardStream ? "standard input" : path; }
 
 std::string imageProblem(const ImageReadResult& result, std::string_view image) {
     const std::string length = std::to_string(image.size());
@@ -83,5 +89,5 @@ std::string storedFormProblem(StoredFormFault fault, std::size_t storedBytes) {
 }
 
 bool isPlainFile(const file* node) {
-    return node->kind == kRegularFileKind && node->name == "README.txt";
+    return node->kind == kRegularFileKind && isPlainTextName(node->name);
 }

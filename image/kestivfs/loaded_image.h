@@ -15,9 +15,13 @@ struct LoadedImage {
     file* root;  // null when the file could not be read or parsed
 };
 
-// Reads and parses path. On failure the reason, with the byte offset that
-// readImage gives, is on stderr and root is null. Free the tree with freeTree.
+// Reads and parses path ("-": standard input). On failure the reason, with
+// the byte offset that readImage gives, is on stderr and root is null. Free
+// the tree with freeTree.
 LoadedImage loadImage(const std::string& path);
+
+// path as messages name it.
+std::string imageName(const std::string& path);
 
 // What readImage found wrong with image, in words.
 std::string imageProblem(const ImageReadResult& result, std::string_view image);

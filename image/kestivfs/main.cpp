@@ -1,5 +1,6 @@
 // kestivfs: makes, inspects and checks the file-system images that the
 // terminal carries.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -8,36 +9,41 @@
 
 namespace {
 
-constexpr const char* kUsage =
-    "Usage: kestivfs COMMAND [ARGUMENTS]\n"
-    "\n"
-    "Commands:\n"
-    "  maze [OPTIONS] -o IMAGE    generate the maze (the default one without options)\n"
-    "  pack [OPTIONS] DIR -o IMAGE  make an image of a folder\n"
-    "  list [--text|--summary] IMAGE  show the tree and its figures\n"
-    "  cat IMAGE PATH             write one file's text\n"
-    "  verify IMAGE               check the structure and every stored content\n"
-    "\n"
-    "'kestivfs COMMAND --help' tells more. Exit status 2 means a usage error.\n";
+// Dispatch and the usage text both come from this table.
+const Command* const kCommands[] = {&kMazeCommand, &kPackCommand, &kListCommand, &kCatCommand, &kVerifyCommand};
+
+std::string usage() {
+    std::string text = "Usage: kestivfs COMMAND [ARGUMENTS]\n\nCommands:\n";
+    for (const Command* command : kCommands) {
+        std::string entry = "  " + std::string(command->name) + " " + std::string(command->synopsis);
+        entry.resize(std::max<std::size_t>(entry.size() + 2, 36), ' ');
+        text += entry + std::string(command->summary) + "\n";
+    }
+    return text + "\n'kestivfs COMMAND --help' tells more. Exit status 2 means a usage error.\n";
+}
+
+const Command* findCommand(std::string_view name) {
+    for (const Command* command : kCommands)
+        if (command->name == name) return command;
+    return nullptr;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fputs(kUsage, stderr);
+    const std::vector<std::string> words(argv + 1, argv + argc);
+    if (words.empty()) {
+        std::fputs(usage().c_str(), stderr);
         return kUsageStatus;
     }
-    const std::string command = argv[1];
-    const std::vector<std::string> args(argv + 2, argv + argc);
-    if (command == "--help" || command == "-h" || command == "help") {
-        std::fputs(kUsage, stdout);
+    const std::string& name = words[0];
+    if (name == "--help" || name == "-h" || name == "help") {
+        if (words.size() == 2 && findCommand(words[1])) return runCommand(*findCommand(words[1]), {"--help"});
+        std::fputs(usage().c_str(), stdout);
         return 0;
     }
-    if (command == "maze") return runMaze(args);
-    if (command == "list") return runList(args);
-    if (command == "cat") return runCat(args);
-    if (command == "verify") return runVerify(args);
-    if (command == "pack") return runPack(args);
-    std::fprintf(stderr, "kestivfs: unknown command '%s'\n\n%s", command.c_str(), kUsage);
+    if (const Command* command = findCommand(name))
+        return runCommand(*command, std::vector<std::string>(words.begin() + 1, words.end()));
+    std::fprintf(stderr, "kestivfs: unknown command '%s'\n\n%s", name.c_str(), usage().c_str());
     return kUsageStatus;
 }

@@ -1,91 +1,91 @@
-#include <cstdio>
 #include <string>
 
+#include "image/atomic_output.h"
 #include "command_line.h"
-#include "image/image_writer.h"
 #include "maze.h"
 
 namespace {
 
-void printHelp(const MazeOptions& d) {
-    std::printf(
-        "Usage: kestivfs maze [OPTIONS] -o IMAGE\n"
-        "\n"
-        "Generates a maze image: a random tree of directories holding decoy files,\n"
-        "README.txt at the root and the goal file with the flag. The same options\n"
-        "always give the same bytes, on every platform.\n"
-        "\n"
-        "  --seed N          random seed (default %llu)\n"
-        "  --directories N   directories, the root included (default %u)\n"
-        "  --files N         regular files, README.txt, the goal and one empty\n"
-        "                    file included; at least 3 (default %u)\n"
-        "  --depth N         level of the deepest node, the root's children being\n"
-        "                    level 1 (default %u); needs N directories\n"
-        "  --goal-depth N    level of the goal file, at most the depth (default %u)\n"
-        "  --decoy-size N    stored bytes of each decoy file, a multiple of 16 from\n"
-        "                    32 to 1048576 (default %u)\n"
-        "  --flag TEXT       the flag in the goal file, at most %zu bytes\n"
-        "                    (default %s)\n"
-        "  -o IMAGE          where to write the image (written whole or not at all)\n"
-        "\n"
-        "Guaranteed for any options: the counts, the depth and the goal's level as\n"
-        "asked; directory names of %zu to %zu and file names of %zu to %zu ASCII\n"
-        "letters and digits, unique regardless of case; decoys of the given stored\n"
-        "size, all different; the goal file stored in %u bytes, the empty file in 16.\n"
-        "With the default directory and file counts the names add up to exactly\n"
-        "%llu bytes, so the defaults give an image of exactly 22468842 bytes.\n",
-        static_cast<unsigned long long>(d.seed), d.directories, d.files, d.depth, d.goalDepth,
-        d.decoySize, kGoalMaxTextBytes - kGoalWording.size() - 1, d.flag.c_str(),
-        kDirectoryNameMin, kDirectoryNameMax, kFileNameMin, kFileNameMax, kGoalStoredBytes,
-        static_cast<unsigned long long>(d.nameBytes));
+std::string help() {
+    const MazeOptions d = defaultMazeOptions();
+    const auto n = [](std::uint64_t value) { return std::to_string(value); };
+    return "Generates a maze image: a random tree of directories holding decoy files,\n"
+           "README.txt at the root and the goal file with the flag. The same options\n"
+           "always give the same bytes, on every platform.\n"
+           "\n"
+           "  --seed N          random seed (default " + n(d.seed) + ")\n"
+           "  --directories N   directories, the root included (default " + n(d.directories) + ")\n"
+           "  --files N         regular files, README.txt, the goal and one empty\n"
+           "                    file included; at least 3 (default " + n(d.files) + ")\n"
+           "  --depth N         level of the deepest node, the root's children being\n"
+           "                    level 1 (default " + n(d.depth) + "); needs N directories\n"
+           "  --goal-depth N    level of the goal file, at most the depth (default " + n(d.goalDepth) + ")\n"
+           "  --decoy-size N    stored bytes of each decoy file, a multiple of 16 from\n"
+           "                    32 to 1048576 (default " + n(d.decoySize) + ")\n"
+           "  --flag TEXT       the flag in the goal file, at most " +
+           n(kGoalMaxTextBytes - kGoalWording.size() - 1) + " bytes\n"
+           "                    (default " + d.flag + ")\n"
+           "  -o IMAGE          the file to write the image to (written whole or not at all)\n"
+           "\n"
+           "Guaranteed for any options: the counts, the depth and the goal's level as\n"
+           "asked; directory names of " + n(kDirectoryNameMin) + " to " + n(kDirectoryNameMax) +
+           " and file names of " + n(kFileNameMin) + " to " + n(kFileNameMax) + " ASCII\n"
+           "letters and digits, unique regardless of case; decoys of the given stored\n"
+           "size, all different; the goal file stored in " + n(kGoalStoredBytes) + " bytes, the empty file in 16.\n"
+           "With the default directory and file counts the names add up to exactly\n" +
+           n(d.nameBytes) + " bytes, so the defaults give an image of exactly 22468842 bytes.\n";
 }
 
-}  // namespace
+// The numeric options, each a 32-bit field of the options but the seed.
+struct NumberOption {
+    std::string_view name;
+    std::uint64_t max;
+    void (*set)(MazeOptions&, std::uint64_t);
+};
 
-int runMaze(const std::vector<std::string>& args) {
+const NumberOption kNumberOptions[] = {
+    {"--seed", UINT64_MAX, [](MazeOptions& o, std::uint64_t v) { o.seed = v; }},
+    {"--directories", UINT32_MAX, [](MazeOptions& o, std::uint64_t v) { o.directories = static_cast<std::uint32_t>(v); }},
+    {"--files", UINT32_MAX, [](MazeOptions& o, std::uint64_t v) { o.files = static_cast<std::uint32_t>(v); }},
+    {"--depth", UINT32_MAX, [](MazeOptions& o, std::uint64_t v) { o.depth = static_cast<std::uint32_t>(v); }},
+    {"--goal-depth", UINT32_MAX, [](MazeOptions& o, std::uint64_t v) { o.goalDepth = static_cast<std::uint32_t>(v); }},
+    {"--decoy-size", UINT32_MAX, [](MazeOptions& o, std::uint64_t v) { o.decoySize = static_cast<std::uint32_t>(v); }},
+};
+
+int runMaze(const CommandLine& line) {
     const MazeOptions defaults = defaultMazeOptions();
-    if (asksForHelp(args)) {
-        printHelp(defaults);
-        return 0;
-    }
     MazeOptions options = defaults;
-    std::string output;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& option = args[i];
-        if (option != "--seed" && option != "--directories" && option != "--files" &&
-            option != "--depth" && option != "--goal-depth" && option != "--decoy-size" &&
-            option != "--flag" && option != "-o")
-            return usageError("maze", "unknown argument '" + option + "'");
-        if (i + 1 == args.size()) return usageError("maze", option + " needs a value");
-        const std::string& value = args[++i];
-        if (option == "--flag") {
-            options.flag = value;
-            continue;
-        }
-        if (option == "-o") {
-            output = value;
-            continue;
-        }
+    for (const NumberOption& option : kNumberOptions) {
+        const std::string* value = optionValue(line, option.name);
+        if (!value) continue;
         std::uint64_t number;
-        const std::uint64_t max = option == "--seed" ? UINT64_MAX : UINT32_MAX;
-        if (!parseNumber(value, max, number))
-            return usageError("maze", option + " takes a number from 0 to " + std::to_string(max) +
-                                          ", not '" + value + "'");
-        if (option == "--seed") options.seed = number;
-        else if (option == "--directories") options.directories = static_cast<std::uint32_t>(number);
-        else if (option == "--files") options.files = static_cast<std::uint32_t>(number);
-        else if (option == "--depth") options.depth = static_cast<std::uint32_t>(number);
-        else if (option == "--goal-depth") options.goalDepth = static_cast<std::uint32_t>(number);
-        else options.decoySize = static_cast<std::uint32_t>(number);
+        if (!parseNumber(*value, option.max, number))
+            return usageError("maze", std::string(option.name) + " takes a number from 0 to " +
+                                          std::to_string(option.max) + ", not '" + *value + "'");
+        option.set(options, number);
     }
-    if (output.empty()) return usageError("maze", "-o IMAGE is required");
-    if (options.directories != defaults.directories || options.files != defaults.files)
-        options.nameBytes = 0;
-    if (const std::string problem = mazeOptionsProblem(options); !problem.empty())
-        return usageError("maze", problem);
+    if (const std::string* flag = optionValue(line, "--flag")) options.flag = *flag;
+    // The name total that makes the default image's length holds for the default counts only.
+    if (options.directories != defaults.directories || options.files != defaults.files) options.nameBytes = 0;
+    if (const std::string problem = mazeOptionsProblem(options); !problem.empty()) return usageError("maze", problem);
+    const std::string& output = *optionValue(line, "-o");
+    if (output == kStandardStream) return usageError("maze", kImageToStandardOutput);
     if (!writeFileAtomically(output, mazeImage(generateMaze(options)))) {
         reportError("cannot write " + output);
         return 1;
     }
     return 0;
 }
+
+}  // namespace
+
+const Command kMazeCommand = {
+    .name = "maze",
+    .synopsis = "[OPTIONS] -o IMAGE",
+    .summary = "generate the maze (the default one without options)",
+    .options = {{"--seed", "N"}, {"--directories", "N"}, {"--files", "N"}, {"--depth", "N"},
+                {"--goal-depth", "N"}, {"--decoy-size", "N"}, {"--flag", "TEXT"}, {"-o", "IMAGE", true}},
+    .operands = {},
+    .help = help,
+    .run = runMaze,
+};

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <vector>
 
-#include "atomic_output.h"
+#include "image/atomic_output.h"
 #include "crypto/content_transform.h"
 #include "fs/image_format.h"
 #include "image/image_writer.h"
@@ -174,7 +174,7 @@ bool packNodes(Packer& p, const fs::path& folder) {
             for (auto it = entries.rbegin(); it != entries.rend(); ++it) pending.push_back(std::move(*it));
         } else {
             if (!readWhole(entry.path, content)) return false;
-            if (entry.name != "README.txt") content = storeContent(content);
+            if (!isPlainTextName(entry.name)) content = storeContent(content);
             if (const std::string problem = nodeLimitProblem(entry.name.size(), content.size(), 0);
                 !problem.empty())
                 return fail(entry.path, problem);

@@ -1,4 +1,3 @@
-#include <cstdio>
 #include <string>
 
 #include "command_line.h"
@@ -8,8 +7,6 @@
 namespace {
 
 constexpr const char* kHelp =
-    "Usage: kestivfs pack [OPTIONS] DIR -o IMAGE\n"
-    "\n"
     "Makes an image of the folder DIR: its root is named \"/\", folders become\n"
     "directories and regular files regular files, children in byte order of their\n"
     "names, so the same folder always gives the same image. Files named README.txt\n"
@@ -19,42 +16,35 @@ constexpr const char* kHelp =
     "                     that holds it is an error)\n"
     "  --skip-special     leave out symbolic links (unless followed), fifos,\n"
     "                     sockets and devices, naming each on stderr\n"
-    "  -o IMAGE           where to write the image (outside DIR)\n"
+    "  -o IMAGE           where to write the image (a file outside DIR)\n"
     "\n"
     "Without those options a symbolic link or special file is an error. So is an\n"
     "entry that cannot be read, a name over 65535 bytes, a file over 2147483631\n"
     "bytes (2 GiB less 17: the stored form adds a pad and stays under 2 GiB) and\n"
-    "a folder of more than 4294967295 entries. On any error IMAGE is left as it was: the image is written\n"
-    "to IMAGE.partial and renamed into place when complete.\n";
+    "a folder of more than 4294967295 entries. On any error IMAGE is left as it\n"
+    "was: the image is written to IMAGE.partial and renamed into place when\n"
+    "complete.\n";
 
-}  // namespace
-
-int runPack(const std::vector<std::string>& args) {
-    if (asksForHelp(args)) {
-        std::fputs(kHelp, stdout);
-        return 0;
-    }
+int runPack(const CommandLine& line) {
+    const std::string& folder = line.operands[0];
+    if (folder == kStandardStream) return usageError("pack", "DIR must be a folder, not standard input");
+    const std::string& output = *optionValue(line, "-o");
+    if (output == kStandardStream) return usageError("pack", kImageToStandardOutput);
     PackOptions options;
-    std::string folder, output;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--follow-symlinks") {
-            options.followSymlinks = true;
-        } else if (arg == "--skip-special") {
-            options.skipSpecial = true;
-        } else if (arg == "-o") {
-            if (i + 1 == args.size()) return usageError("pack", "-o needs a value");
-            output = args[++i];
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return usageError("pack", "unknown option '" + arg + "'");
-        } else if (!folder.empty()) {
-            return usageError("pack", "one DIR only");
-        } else {
-            folder = arg;
-        }
-    }
-    if (folder.empty()) return usageError("pack", "DIR is missing");
-    if (output.empty()) return usageError("pack", "-o IMAGE is required");
+    options.followSymlinks = hasOption(line, "--follow-symlinks");
+    options.skipSpecial = hasOption(line, "--skip-special");
     options.showProgress = standardErrorIsTerminal();
     return packFolder(folder, output, options) ? 0 : 1;
 }
+
+}  // namespace
+
+const Command kPackCommand = {
+    .name = "pack",
+    .synopsis = "[OPTIONS] DIR -o IMAGE",
+    .summary = "make an image of a folder",
+    .options = {{"--follow-symlinks", ""}, {"--skip-special", ""}, {"-o", "IMAGE", true}},
+    .operands = {"DIR"},
+    .help = [] { return std::string(kHelp); },
+    .run = runPack,
+};

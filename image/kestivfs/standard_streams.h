@@ -4,5 +4,6 @@
 // True when standard error is a terminal, where a progress line helps.
 bool standardErrorIsTerminal();
 
-// Makes standard output carry bytes unchanged (no line-end translation).
+// Make standard output and input carry bytes unchanged (no line-end translation).
 void makeStandardOutputBinary();
+void makeStandardInputBinary();

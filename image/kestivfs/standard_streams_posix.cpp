@@ -5,3 +5,5 @@
 bool standardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
 void makeStandardOutputBinary() {}
+
+void makeStandardInputBinary() {}

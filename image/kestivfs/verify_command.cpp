@@ -10,27 +10,16 @@
 namespace {
 
 constexpr const char* kHelp =
-    "Usage: kestivfs verify IMAGE\n"
-    "\n"
     "Checks that IMAGE reads as a whole tree, that every regular file other than\n"
     "README.txt turns back into text with a pad of 1 to 255 bytes, and that every\n"
     "node is a directory or a regular file. Each problem is printed as\n"
     "\"PATH: what is wrong\"; a broken structure as \"IMAGE: what is wrong\", with\n"
-    "the byte offset where reading stopped.\n"
+    "the byte offset where reading stopped. IMAGE \"-\" is standard input.\n"
     "\n"
     "Exit status 0 when clean, 1 with problems, 2 on a usage error.\n";
 
-}  // namespace
-
-int runVerify(const std::vector<std::string>& args) {
-    if (asksForHelp(args)) {
-        std::fputs(kHelp, stdout);
-        return 0;
-    }
-    if (args.size() != 1) return usageError("verify", "needs exactly one IMAGE");
-    if (args[0].size() > 1 && args[0][0] == '-')
-        return usageError("verify", "unknown option '" + args[0] + "'");
-    LoadedImage image = loadImage(args[0]);
+int runVerify(const CommandLine& line) {
+    LoadedImage image = loadImage(line.operands[0]);
     if (!image.root) return 1;
 
     std::uint64_t nodes = 0, stored = 0, problems = 0;
@@ -63,3 +52,15 @@ int runVerify(const std::vector<std::string>& args) {
                 static_cast<unsigned long long>(nodes), static_cast<unsigned long long>(stored));
     return 0;
 }
+
+}  // namespace
+
+const Command kVerifyCommand = {
+    .name = "verify",
+    .synopsis = "IMAGE",
+    .summary = "check the structure and every stored content",
+    .options = {},
+    .operands = {"IMAGE"},
+    .help = [] { return std::string(kHelp); },
+    .run = runVerify,
+};

@@ -9,6 +9,7 @@
 #include "crypto/content_transform.h"
 #include "fixture_tree.h"
 #include "fs/image_format.h"
+#include "image/atomic_output.h"
 #include "image/image_writer.h"
 
 namespace {
