@@ -2,11 +2,16 @@
 // place on caller-owned buffers. No heap use; nothing can fail.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
+inline constexpr std::size_t kAesBlockBytes = 16;
+inline constexpr std::size_t kAesKeyBytes = 16;
+inline constexpr unsigned kAesRounds = 10;
+
 struct AES_ctx {
-    std::uint8_t round_keys[176];  // 11 round keys, round key 0 first
-    std::uint8_t iv[16];           // CBC chaining value or CTR counter block
+    std::uint8_t round_keys[kAesBlockBytes * (kAesRounds + 1)];  // round key 0 first
+    std::uint8_t iv[kAesBlockBytes];                             // CBC chaining value or CTR counter block
 };
 
 // Expands the 16-byte key into round_keys; iv is left as it was.

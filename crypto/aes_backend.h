@@ -20,6 +20,9 @@ struct AesBackend {
                        std::uint64_t length);
 };
 
+// The implementation in portable C++, for every processor.
+const AesBackend& aesPortableBackend();
+
 // The implementation on the processor's AES instructions, or null when this
 // processor or this build has none.
 const AesBackend* aesHardwareBackend();

@@ -2,6 +2,7 @@
 // them, so the program as a whole stays baseline x86-64 and the cpuid check
 // decides at run time whether they may run. Independent blocks (CBC inverse,
 // CTR) go through the rounds eight at a time to keep the AES unit busy.
+#include "crypto/aes.h"
 #include "crypto/aes_backend.h"
 
 #include <cpuid.h>
@@ -16,8 +17,6 @@
 
 namespace {
 
-constexpr int kRounds = 10;
-constexpr std::size_t kBlock = 16;
 constexpr std::size_t kLanes = 8;
 
 AES_NI inline __m128i load(const std::uint8_t* p) {
@@ -29,70 +28,70 @@ AES_NI inline void store(std::uint8_t* p, __m128i x) {
 }
 
 AES_NI inline void encryptKeys(const std::uint8_t* round_keys, __m128i* k) {
-    for (int r = 0; r <= kRounds; ++r) k[r] = load(round_keys + kBlock * r);
+    for (unsigned r = 0; r <= kAesRounds; ++r) k[r] = load(round_keys + kAesBlockBytes * r);
 }
 
 // AESDEC wants the inverse-cipher schedule: the round keys in reverse order,
 // the inner ones through InvMixColumns.
 AES_NI inline void decryptKeys(const std::uint8_t* round_keys, __m128i* k) {
-    k[0] = load(round_keys + kBlock * kRounds);
-    for (int r = 1; r < kRounds; ++r) k[r] = _mm_aesimc_si128(load(round_keys + kBlock * (kRounds - r)));
-    k[kRounds] = load(round_keys);
+    k[0] = load(round_keys + kAesBlockBytes * kAesRounds);
+    for (unsigned r = 1; r < kAesRounds; ++r) k[r] = _mm_aesimc_si128(load(round_keys + kAesBlockBytes * (kAesRounds - r)));
+    k[kAesRounds] = load(round_keys);
 }
 
 AES_NI inline __m128i encrypt(__m128i x, const __m128i* k) {
     x = _mm_xor_si128(x, k[0]);
-    for (int r = 1; r < kRounds; ++r) x = _mm_aesenc_si128(x, k[r]);
-    return _mm_aesenclast_si128(x, k[kRounds]);
+    for (unsigned r = 1; r < kAesRounds; ++r) x = _mm_aesenc_si128(x, k[r]);
+    return _mm_aesenclast_si128(x, k[kAesRounds]);
 }
 
 AES_NI inline __m128i decrypt(__m128i x, const __m128i* k) {
     x = _mm_xor_si128(x, k[0]);
-    for (int r = 1; r < kRounds; ++r) x = _mm_aesdec_si128(x, k[r]);
-    return _mm_aesdeclast_si128(x, k[kRounds]);
+    for (unsigned r = 1; r < kAesRounds; ++r) x = _mm_aesdec_si128(x, k[r]);
+    return _mm_aesdeclast_si128(x, k[kAesRounds]);
 }
 
 // The lanes are unrolled by the index pack so that they live in registers.
 template <std::size_t... lane>
 AES_NI inline void encryptLanes(__m128i* x, const __m128i* k, std::index_sequence<lane...>) {
     ((x[lane] = _mm_xor_si128(x[lane], k[0])), ...);
-    for (int r = 1; r < kRounds; ++r) {
+    for (unsigned r = 1; r < kAesRounds; ++r) {
         const __m128i key = k[r];
         ((x[lane] = _mm_aesenc_si128(x[lane], key)), ...);
     }
-    ((x[lane] = _mm_aesenclast_si128(x[lane], k[kRounds])), ...);
+    ((x[lane] = _mm_aesenclast_si128(x[lane], k[kAesRounds])), ...);
 }
 
 template <std::size_t... lane>
 AES_NI inline void decryptLanes(__m128i* x, const __m128i* k, std::index_sequence<lane...>) {
     ((x[lane] = _mm_xor_si128(x[lane], k[0])), ...);
-    for (int r = 1; r < kRounds; ++r) {
+    for (unsigned r = 1; r < kAesRounds; ++r) {
         const __m128i key = k[r];
         ((x[lane] = _mm_aesdec_si128(x[lane], key)), ...);
     }
-    ((x[lane] = _mm_aesdeclast_si128(x[lane], k[kRounds])), ...);
+    ((x[lane] = _mm_aesdeclast_si128(x[lane], k[kAesRounds])), ...);
 }
 
 constexpr auto kLaneIndices = std::make_index_sequence<kLanes>();
 
 AES_NI void encryptBlock(const std::uint8_t* round_keys, std::uint8_t* block) {
-    __m128i k[kRounds + 1];
+    __m128i k[kAesRounds + 1];
     encryptKeys(round_keys, k);
     store(block, encrypt(load(block), k));
 }
 
 AES_NI void decryptBlock(const std::uint8_t* round_keys, std::uint8_t* block) {
-    __m128i k[kRounds + 1];
+    __m128i k[kAesRounds + 1];
     decryptKeys(round_keys, k);
     store(block, decrypt(load(block), k));
 }
 
 AES_NI void cbcEncrypt(const std::uint8_t* round_keys, std::uint8_t* iv, std::uint8_t* buf,
                        std::size_t blocks) {
-    __m128i k[kRounds + 1];
+    __m128i k[kAesRounds + 1];
     encryptKeys(round_keys, k);
     __m128i chain = load(iv);
-    for (std::size_t b = 0; b < blocks; ++b, buf += kBlock) {
+    for (std::size_t b = 0; b < blocks; ++b, buf += kAesBlockBytes) {
         chain = encrypt(_mm_xor_si128(load(buf), chain), k);
         store(buf, chain);
     }
@@ -101,20 +100,20 @@ AES_NI void cbcEncrypt(const std::uint8_t* round_keys, std::uint8_t* iv, std::ui
 
 AES_NI void cbcDecrypt(const std::uint8_t* round_keys, std::uint8_t* iv, std::uint8_t* buf,
                        std::size_t blocks) {
-    __m128i k[kRounds + 1];
+    __m128i k[kAesRounds + 1];
     decryptKeys(round_keys, k);
     __m128i chain = load(iv);
     std::size_t b = 0;
-    for (; b + kLanes <= blocks; b += kLanes, buf += kLanes * kBlock) {
+    for (; b + kLanes <= blocks; b += kLanes, buf += kLanes * kAesBlockBytes) {
         __m128i in[kLanes];
         __m128i x[kLanes];
-        for (std::size_t i = 0; i < kLanes; ++i) x[i] = in[i] = load(buf + kBlock * i);
+        for (std::size_t i = 0; i < kLanes; ++i) x[i] = in[i] = load(buf + kAesBlockBytes * i);
         decryptLanes(x, k, kLaneIndices);
         store(buf, _mm_xor_si128(x[0], chain));
-        for (std::size_t i = 1; i < kLanes; ++i) store(buf + kBlock * i, _mm_xor_si128(x[i], in[i - 1]));
+        for (std::size_t i = 1; i < kLanes; ++i) store(buf + kAesBlockBytes * i, _mm_xor_si128(x[i], in[i - 1]));
         chain = in[kLanes - 1];
     }
-    for (; b < blocks; ++b, buf += kBlock) {
+    for (; b < blocks; ++b, buf += kAesBlockBytes) {
         const __m128i in = load(buf);
         store(buf, _mm_xor_si128(decrypt(in, k), chain));
         chain = in;
@@ -154,10 +153,10 @@ AES_NI inline __m128i counterBlock(const Counter& c) {
 
 AES_NI void ctrXcrypt(const std::uint8_t* round_keys, std::uint8_t* iv, std::uint8_t* buf,
                       std::uint64_t length) {
-    __m128i k[kRounds + 1];
+    __m128i k[kAesRounds + 1];
     encryptKeys(round_keys, k);
     Counter counter = readCounter(iv);
-    for (; length >= kLanes * kBlock; length -= kLanes * kBlock, buf += kLanes * kBlock) {
+    for (; length >= kLanes * kAesBlockBytes; length -= kLanes * kAesBlockBytes, buf += kLanes * kAesBlockBytes) {
         __m128i x[kLanes];
         for (std::size_t i = 0; i < kLanes; ++i) {
             x[i] = counterBlock(counter);
@@ -165,15 +164,15 @@ AES_NI void ctrXcrypt(const std::uint8_t* round_keys, std::uint8_t* iv, std::uin
         }
         encryptLanes(x, k, kLaneIndices);
         for (std::size_t i = 0; i < kLanes; ++i) {
-            store(buf + kBlock * i, _mm_xor_si128(x[i], load(buf + kBlock * i)));
+            store(buf + kAesBlockBytes * i, _mm_xor_si128(x[i], load(buf + kAesBlockBytes * i)));
         }
     }
-    for (; length >= kBlock; length -= kBlock, buf += kBlock) {
+    for (; length >= kAesBlockBytes; length -= kAesBlockBytes, buf += kAesBlockBytes) {
         store(buf, _mm_xor_si128(encrypt(counterBlock(counter), k), load(buf)));
         counter.next();
     }
     if (length > 0) {
-        std::uint8_t stream[kBlock];
+        std::uint8_t stream[kAesBlockBytes];
         store(stream, encrypt(counterBlock(counter), k));
         counter.next();
         for (std::uint64_t i = 0; i < length; ++i) buf[i] ^= stream[i];

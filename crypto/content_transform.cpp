@@ -8,12 +8,11 @@
 
 namespace {
 
-constexpr std::size_t kBlock = 16;
 constexpr std::size_t kLengthLimit = std::size_t{1} << 31;
 
 AES_ctx contentContext() {
-    std::uint8_t key[16];
-    std::uint8_t iv[16];
+    std::uint8_t key[kAesKeyBytes];
+    std::uint8_t iv[kAesBlockBytes];
     buildContentKey(key, iv);
     AES_ctx ctx;
     AES_init_ctx_iv(&ctx, key, iv);
@@ -26,7 +25,7 @@ StoredFormFault revealContent(std::string_view stored, std::string& text) {
     const std::size_t n = stored.size();
     if (n == 0) return StoredFormFault::empty;
     if (n >= kLengthLimit) return StoredFormFault::tooLong;
-    if (n % kBlock != 0) return StoredFormFault::partialBlock;
+    if (n % kAesBlockBytes != 0) return StoredFormFault::partialBlock;
     std::vector<std::uint8_t> work(stored.begin(), stored.end());
     AES_ctx ctx = contentContext();
     AES_CBC_enc_buffer(&ctx, work.data(), static_cast<std::uint32_t>(n));
@@ -37,7 +36,7 @@ StoredFormFault revealContent(std::string_view stored, std::string& text) {
 }
 
 std::string storeContent(std::string_view text) {
-    const std::size_t pad = kBlock - text.size() % kBlock;
+    const std::size_t pad = kAesBlockBytes - text.size() % kAesBlockBytes;
     std::string stored(text);
     stored.append(pad, static_cast<char>(pad));
     AES_ctx ctx = contentContext();

@@ -17,8 +17,6 @@
 
 namespace {
 
-constexpr std::size_t kBlock = 16;
-
 void require(bool condition) {
     if (!condition) std::abort();
 }
@@ -41,7 +39,7 @@ struct Outcome {
 Outcome run(AesPath path, const std::uint8_t* key, const std::uint8_t* iv, const Bytes& input) {
     aesForcePath(path);
     const std::uint32_t length = static_cast<std::uint32_t>(input.size());
-    const std::size_t whole = input.size() / kBlock * kBlock;
+    const std::size_t whole = input.size() / kAesBlockBytes * kAesBlockBytes;
     Outcome out;
     AES_ctx ctx;
 
@@ -49,30 +47,30 @@ Outcome run(AesPath path, const std::uint8_t* key, const std::uint8_t* iv, const
     AES_init_ctx_iv(&ctx, key, iv);
     AES_CBC_enc_buffer(&ctx, out.cbc.data(), length);
     require(sameBytes(out.cbc.data() + whole, input.data() + whole, input.size() - whole));
-    require(sameBytes(ctx.iv, whole ? out.cbc.data() + whole - kBlock : iv, kBlock));
-    out.cbcIv.assign(ctx.iv, ctx.iv + kBlock);
+    require(sameBytes(ctx.iv, whole ? out.cbc.data() + whole - kAesBlockBytes : iv, kAesBlockBytes));
+    out.cbcIv.assign(ctx.iv, ctx.iv + kAesBlockBytes);
     Bytes back = out.cbc;
     AES_ctx_set_iv(&ctx, iv);
     AES_CBC_decrypt_buffer(&ctx, back.data(), length);
     require(back == input);
-    require(sameBytes(ctx.iv, whole ? out.cbc.data() + whole - kBlock : iv, kBlock));
+    require(sameBytes(ctx.iv, whole ? out.cbc.data() + whole - kAesBlockBytes : iv, kAesBlockBytes));
 
     out.ctr = input;
     AES_ctx_set_iv(&ctx, iv);
     AES_CTR_xcrypt_buffer(&ctx, out.ctr.data(), length);
-    out.ctrIv.assign(ctx.iv, ctx.iv + kBlock);
+    out.ctrIv.assign(ctx.iv, ctx.iv + kAesBlockBytes);
     back = out.ctr;
     AES_ctx_set_iv(&ctx, iv);
     AES_CTR_xcrypt_buffer(&ctx, back.data(), length);
     require(back == input);
 
-    for (std::size_t at = 0; at < whole; at += kBlock) {
-        std::uint8_t block[kBlock];
-        std::memcpy(block, input.data() + at, kBlock);
+    for (std::size_t at = 0; at < whole; at += kAesBlockBytes) {
+        std::uint8_t block[kAesBlockBytes];
+        std::memcpy(block, input.data() + at, kAesBlockBytes);
         AES_ECB_encrypt(&ctx, block);
-        out.ecb.insert(out.ecb.end(), block, block + kBlock);
+        out.ecb.insert(out.ecb.end(), block, block + kAesBlockBytes);
         AES_ECB_decrypt(&ctx, block);
-        require(sameBytes(block, input.data() + at, kBlock));
+        require(sameBytes(block, input.data() + at, kAesBlockBytes));
     }
     return out;
 }
@@ -84,17 +82,17 @@ bool operator==(const Outcome& a, const Outcome& b) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size < 1 + 2 * kBlock) return 0;
+    if (size < 1 + 2 * kAesBlockBytes) return 0;
     const std::uint8_t* key = data + 1;
-    const std::uint8_t* iv = data + 1 + kBlock;
-    const Bytes input(data + 1 + 2 * kBlock, data + size);
+    const std::uint8_t* iv = data + 1 + kAesBlockBytes;
+    const Bytes input(data + 1 + 2 * kAesBlockBytes, data + size);
 
     const Outcome portable = run(AesPath::portable, key, iv, input);
     if (aesHardwareAvailable()) require(run(AesPath::hardware, key, iv, input) == portable);
 
     // Two calls continue one CBC chain: split at a block boundary chosen by the selector.
-    const std::size_t blocks = input.size() / kBlock;
-    const std::size_t split = blocks ? data[0] % (blocks + 1) * kBlock : 0;
+    const std::size_t blocks = input.size() / kAesBlockBytes;
+    const std::size_t split = blocks ? data[0] % (blocks + 1) * kAesBlockBytes : 0;
     Bytes chained = input;
     AES_ctx ctx;
     AES_init_ctx_iv(&ctx, key, iv);
