@@ -13,11 +13,7 @@ cmake --build "$build" --target kestiv-terminal-1x kestiv-terminal-10x kestiv-te
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-peak_rss() {
-  for _ in 1 2 3 4 5; do
-    /usr/bin/time -f %M "$1" </dev/null 2>&1 >/dev/null | tail -n 1
-  done | sort -n | sed -n 3p
-}
+. "$(dirname "$0")/measure.sh"
 
 printf '%-6s %10s %10s %12s %10s %12s\n' maze "image MB" "median ms" "ms per MB" "peak MiB" "KiB per MB"
 for factor in 1 10 100; do
@@ -26,7 +22,7 @@ for factor in 1 10 100; do
   runs=$(( factor == 100 ? 10 : 30 ))
   hyperfine -N --warmup 2 --runs "$runs" --style none --export-csv "$work/t.csv" "$program" >/dev/null
   median=$(awk -F, 'NR == 2 { print $4 }' "$work/t.csv")
-  awk -v f="$factor" -v bytes="$(stat -c %s "$image")" -v s="$median" -v rss="$(peak_rss "$program")" 'BEGIN {
+  awk -v f="$factor" -v bytes="$(stat -c %s "$image")" -v s="$median" -v rss="$(median_peak_kib 5 "$program")" 'BEGIN {
     mb = bytes / 1e6
     printf "%-6s %10.1f %10.2f %12.4f %10.1f %12.1f\n", f "x", mb, s * 1000, s * 1000 / mb, rss / 1024, rss / mb
   }'

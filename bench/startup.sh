@@ -15,17 +15,12 @@ done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# Median of the peak resident set size (KiB) over several runs.
-peak_rss() {
-  for _ in 1 2 3 4 5 6 7; do
-    /usr/bin/time -f %M "$1" </dev/null 2>&1 >/dev/null | tail -n 1
-  done | sort -n | sed -n 4p
-}
+. "$(dirname "$0")/measure.sh"
 
 hyperfine -N --warmup 5 --runs "${RUNS:-50}" --style basic --export-csv "$work/times.csv" \
   --command-name terminal "$terminal" --command-name floor "$floor" >&2
 
-awk -F, -v t_rss="$(peak_rss "$terminal")" -v f_rss="$(peak_rss "$floor")" '
+awk -F, -v t_rss="$(median_peak_kib 7 "$terminal")" -v f_rss="$(median_peak_kib 7 "$floor")" '
   NR == 1 { next }
   { median[$1] = $4 }
   END {

@@ -8,6 +8,7 @@
 set -euo pipefail
 
 build=$(cd "${1:?usage: tests/stress/run.sh BUILD_DIR}" && pwd)
+. "$(dirname "$0")/../../bench/measure.sh"
 cmake --build "$build" --target stress-terminals -j2 >/dev/null
 
 dir="$build/stress"
@@ -28,11 +29,10 @@ fail() {
 run() {
   local name=$1 terminal=$2 input=$3
   status=0
-  timeout -s KILL "$limit" /usr/bin/time -f '%M %e' -o "$work/$name.time" \
+  measure "$work/$name.time" timeout -s KILL "$limit" \
     "$terminal" <"$input" >"$work/$name.out" 2>"$work/$name.err" || status=$?
   [ "$status" -ne 137 ] || fail "$name: still running after $limit s"
   [ ! -s "$work/$name.err" ] || fail "$name: wrote to standard error: $(head -c 300 "$work/$name.err")"
-  # time puts a line on a non-zero status before its own.
   read -r rss seconds < <(tail -n 1 "$work/$name.time")
 }
 
