@@ -17,6 +17,7 @@ import tempfile
 import time
 
 import served
+from checks import check, finish
 from sessions import PROMPT, as_typed, reference_output
 
 STEP_SECONDS = 30
@@ -24,14 +25,6 @@ SESSION = [b"dir", b"type README.txt", b"cd ..", b"dir", b"cd nope"]
 CRASH = b"\x1b[31mOh no, CRAAAAAAAAAAASH\x1b[0m"
 TELNET_OPENING = b"Trying 127.0.0.1...\r\nConnected to 127.0.0.1.\r\nEscape character is '^]'.\r\n"
 TELNET_CLOSING = b"Connection closed by foreign host.\r\n"
-
-outcomes = []
-
-
-def check(condition, what):
-    print(("ok      " if condition else "FAILED  ") + what, flush=True)
-    outcomes.append(bool(condition))
-
 
 def play(client, lines):
     """Runs the client in a pseudo-terminal, types each line with Enter once
@@ -99,5 +92,4 @@ if __name__ == "__main__":
     if len(sys.argv) != 2:
         sys.exit(__doc__)
     main(sys.argv[1])
-    print(f"{outcomes.count(True)} passed, {outcomes.count(False)} failed")
-    sys.exit(0 if all(outcomes) else 1)
+    finish()

@@ -29,6 +29,7 @@ from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
 import served
+from checks import check, finish
 from sessions import (NC_LINE_END, PROMPT, TELNET_LINE_END, as_typed, goal_path, reference_output,
                       walk_to_goal)
 
@@ -40,14 +41,6 @@ WALK_SECONDS = 180          # the longest the hundred walks may take
 TEST_SECONDS = 900          # the longest the whole test may take
 FULL = b"kestiv's terminal is full just now: all its games are being played. Try again in a few minutes.\r\n"
 EXIT = b"exit"
-
-outcomes = []
-
-
-def check(condition, what):
-    print(("ok      " if condition else "FAILED  ") + what, flush=True)
-    outcomes.append(bool(condition))
-
 
 async def read_until(reader, marker):
     return await asyncio.wait_for(reader.readuntil(marker), STEP_SECONDS)
@@ -345,5 +338,4 @@ if __name__ == "__main__":
     signal.alarm(TEST_SECONDS)
     for recipe in sys.argv[2:] or served.RECIPES:
         asyncio.run(main(recipe, terminal, goal, flag))
-    print(f"{outcomes.count(True)} passed, {outcomes.count(False)} failed")
-    sys.exit(0 if all(outcomes) else 1)
+    finish()

@@ -7,7 +7,6 @@
 # Usage: tests/deploy/reproducible.sh [linux] [windows] [web]   (all three by default)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-source_dir=$PWD
 targets=("$@")
 [[ ${#targets[@]} -gt 0 ]] || targets=(linux windows web)
 
@@ -16,19 +15,7 @@ trap 'rm -rf "$work"' EXIT
 version=$(sed -n 's/^project(kestiv_terminal VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 flag_epoch=1700000000   # 2023-11-14 22:13:20 UTC
 
-passed=0
-failed=0
-check() {
-    local what=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-        echo "ok      $what"
-    else
-        failed=$((failed + 1))
-        echo "FAILED  $what"
-    fi
-}
+source tests/deploy/checks.sh
 
 # release_build PRESET DIR [CMAKE_ARGS...]: what the release workflow runs,
 # in DIR; the log is kept beside it.
@@ -176,5 +163,4 @@ for target in "${targets[@]}"; do
     esac
 done
 
-echo "$passed passed, $failed failed"
-[[ $failed -eq 0 ]]
+checks_summary

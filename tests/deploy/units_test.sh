@@ -17,24 +17,15 @@ cp -r /usr/lib/systemd/system "$root/usr/lib/systemd/"   # the targets the units
 install -D -m 0755 "$terminal" "$deploy/kestiv-game" -t "$root/usr/local/lib/kestiv-terminal/"
 install -D -m 0644 "$deploy/kestiv-terminal.socket" "$deploy/kestiv-terminal@.service" -t "$root/etc/systemd/system/"
 
-passed=0
-failed=0
-check() {
-    local what=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-        echo "ok      $what"
-    else
-        failed=$((failed + 1))
-        echo "FAILED  $what"
-    fi
-}
+source "$(dirname "$0")/checks.sh"
 
 verify() {
     local said
-    said=$(systemd-analyze verify --root="$root" kestiv-terminal.socket kestiv-terminal@0.service 2>&1) &&
-        [[ -z $said ]] || { echo "$said"; return 1; }
+    if ! said=$(systemd-analyze verify --root="$root" kestiv-terminal.socket kestiv-terminal@0.service 2>&1) ||
+        [[ -n $said ]]; then
+        echo "$said"
+        return 1
+    fi
 }
 # An exposure of at most 1.5 on systemd's scale of 10.
 rated_safe() {
@@ -53,5 +44,4 @@ check "the socket's MaxConnections ($connections) is above the service's KESTIV_
     test "$connections" -gt "$games"
 check "the socket starts one game per connection" grep -qx 'Accept=yes' "$deploy/kestiv-terminal.socket"
 
-echo "$passed passed, $failed failed"
-[[ $failed -eq 0 ]]
+checks_summary
