@@ -115,8 +115,12 @@ for target in "${targets[@]}"; do
         executable=$work/unpacked-linux-x86_64/kestiv-terminal-$version-linux-x86_64/kestiv-terminal
         check "linux: the executable loads no shared library" \
             bash -c "! readelf --program-headers '$executable' | grep -q INTERP && ! readelf --dynamic '$executable' | grep -q NEEDED"
-        check "linux: the archived executable plays to the flag with an empty environment" \
-            plays_to_flag "$work/a/release-linux" env -i "$executable"
+        # Alone in an empty root, with no environment: no library, no file, nothing else.
+        mkdir "$work/empty-root"
+        cp "$executable" "$work/empty-root/"
+        check "linux: the archived executable plays to the flag alone in an empty root" \
+            plays_to_flag "$work/a/release-linux" unshare --user --map-root-user \
+            env -i "$(command -v chroot)" "$work/empty-root" /kestiv-terminal
         ;;
     windows)
         check_players_archive windows windows-x86_64 kestiv-terminal.exe zip only_crlf
