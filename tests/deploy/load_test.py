@@ -19,6 +19,7 @@ that build's kestivfs.
 usage: load_test.py BUILD_DIR [RECIPE...]   (RECIPE: socat, systemd; both by default)
 """
 import asyncio
+import os
 import signal
 import socket
 import struct
@@ -89,6 +90,7 @@ async def walk_phase(server, terminal, goal, flag):
         if arrived == PLAYERS:
             everyone_there.set()
 
+    cpu_before = served.games_cpu_seconds(server)
     started = time.monotonic()
     players = asyncio.gather(*(walk_and_hold(server.port, lines[:-3], lines[-3:], at_flag, release)
                                for lines in sessions))
@@ -113,6 +115,10 @@ async def walk_phase(server, terminal, goal, flag):
     check(len(set(expected)) == PLAYERS, "no two players' sessions were alike")
     left = served.wait_for_no_games(server, 10)
     check(not left, f"every game's processes ended (left: {left})")
+    cpu_per_game = (served.games_cpu_seconds(server) - cpu_before) / PLAYERS
+    print(f"figure  CPU time per game, all its processes: {cpu_per_game * 1000:.0f} ms, so at most "
+          f"{os.cpu_count() / cpu_per_game:.0f} games per second on this machine's {os.cpu_count()} cores",
+          flush=True)
 
 
 def report_memory(server):

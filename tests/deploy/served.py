@@ -126,6 +126,13 @@ def memory_of(pid):
     return fields["Name"].strip(), int(fields["VmHWM"].split()[0]), pss
 
 
+def games_cpu_seconds(server):
+    """CPU time, user and system, of every game the server has reaped so far."""
+    with open(f"/proc/{server.process.pid}/stat", "rb") as stat:
+        fields = stat.read().rsplit(b")", 1)[1].split()
+    return (int(fields[13]) + int(fields[14])) / os.sysconf("SC_CLK_TCK")
+
+
 def stop(server):
     """Ends the server and, should any be left, its games."""
     for signal_number, grace in ((signal.SIGTERM, 5), (signal.SIGKILL, 5)):
