@@ -13,7 +13,7 @@ targets=("$@")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 version=$(sed -n 's/^project(kestiv_terminal VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-flag_epoch=1700000000   # 2023-11-14 22:13:20 UTC
+test_epoch=1700000000   # 2023-11-14 22:13:20 UTC
 
 source tests/deploy/checks.sh
 
@@ -99,7 +99,7 @@ check_players_archive() {
     check "$platform: the players' text names the commands" grep -q '^  type NAME' "$unpacked/$name/HOW-TO-PLAY.txt"
 
     echo "== $platform: SOURCE_DATE_EPOCH"
-    (cd "$b" && SOURCE_DATE_EPOCH=$flag_epoch cpack >/dev/null)
+    (cd "$b" && SOURCE_DATE_EPOCH=$test_epoch cpack >/dev/null)
     if [[ $format == tar.gz ]]; then
         check "$platform: every entry carries SOURCE_DATE_EPOCH" test "$(tar_times "$b/$archive")" = "2023-11-14 22:13:20"
         check "$platform: the gzip header carries no time" test "$(od -An -tx1 -j4 -N4 "$b/$archive" | tr -d ' ')" = 00000000
@@ -145,7 +145,7 @@ for target in "${targets[@]}"; do
             printf 'file %s\n' "${site_files[i]}" >"$work/site-a/${site_files[i]}"
             j=$((${#site_files[@]} - 1 - i))
             printf 'file %s\n' "${site_files[j]}" >"$work/site-b/${site_files[j]}"
-            touch -d @$((flag_epoch + i)) "$work/site-b/${site_files[j]}"
+            touch -d @$((test_epoch + i)) "$work/site-b/${site_files[j]}"
         done
         a=$work/a/release-web b=$work/deeper/by/two/b/release-web
         mkdir -p "$(dirname "$a")" "$(dirname "$b")"
@@ -155,7 +155,7 @@ for target in "${targets[@]}"; do
         check "web: the archives are identical" cmp "$a/$archive" "$b/$archive"
         check "web: the archive holds the site's files in byte order" \
             test "$(zip_listing "$a/$archive")" = "$(printf "kestiv-terminal-$version-web/%s\n" "${site_files[@]}" | LC_ALL=C sort)"
-        (cd "$b" && SOURCE_DATE_EPOCH=$flag_epoch cpack >/dev/null)
+        (cd "$b" && SOURCE_DATE_EPOCH=$test_epoch cpack >/dev/null)
         check "web: every entry carries SOURCE_DATE_EPOCH" test "$(zip_times "$b/$archive")" = 20231114.221320
         mkdir -p "$work/no-site"
         check "web: a folder without index.html is refused at configure time" configure_refuses_site "$work/no-site"
