@@ -21,8 +21,6 @@ usage: load_test.py BUILD_DIR [RECIPE...]   (RECIPE: socat, systemd; both by def
 import asyncio
 import os
 import signal
-import socket
-import struct
 import sys
 import tempfile
 import time
@@ -31,28 +29,15 @@ from pathlib import Path
 
 import served
 from checks import check, finish
-from sessions import (NC_LINE_END, PROMPT, TELNET_LINE_END, as_typed, goal_path, reference_output,
-                      walk_to_goal)
+from players import EXIT, FULL, connect, read_to_end, read_until
+from sessions import NC_LINE_END, PROMPT, TELNET_LINE_END, goal_path, reference_output, walk_to_goal
+from unruly_players import drop_phase, flood_phase, idle_phase, paste_phase, time_limit_phase
 
 PLAYERS = 100
 IDLE_SECONDS = 3
 GAME_MEMORY_MIB = 128
-STEP_SECONDS = 60           # the longest any one answer may take
 WALK_SECONDS = 180          # the longest the hundred walks may take
 TEST_SECONDS = 900          # the longest the whole test may take
-FULL = b"kestiv's terminal is full just now: all its games are being played. Try again in a few minutes.\r\n"
-EXIT = b"exit"
-
-async def read_until(reader, marker):
-    return await asyncio.wait_for(reader.readuntil(marker), STEP_SECONDS)
-
-
-async def read_to_end(reader, seconds=STEP_SECONDS):
-    return await asyncio.wait_for(reader.read(), seconds)
-
-
-async def connect(port):
-    return await asyncio.open_connection("127.0.0.1", port, limit=1 << 20)
 
 
 async def walk_and_hold(port, walk, after_release, at_flag, release):
@@ -154,145 +139,6 @@ async def turned_away(server):
     print(f"figure  a player beyond the cap was turned away in {took:.2f} s", flush=True)
 
 
-async def idle_phase(server, terminal):
-    """Players who say nothing after the first prompt are cut at the idle limit."""
-    opening = reference_output(terminal, EXIT + b"\n")
-
-    async def silent_player():
-        reader, writer = await connect(server.port)
-        received = await read_until(reader, PROMPT)
-        silent_since = time.monotonic()
-        received += await read_to_end(reader, IDLE_SECONDS + STEP_SECONDS)
-        writer.close()
-        return received, time.monotonic() - silent_since
-
-    results = await asyncio.gather(*(silent_player() for _ in range(5)))
-    check(all(received == opening for received, _ in results), "silent players got the opening, then nothing")
-    cut_after = [round(seconds, 1) for _, seconds in results]
-    check(all(IDLE_SECONDS - 0.5 <= seconds <= IDLE_SECONDS + 5 for seconds in cut_after),
-          f"silent players were cut at the idle limit of {IDLE_SECONDS} s (after {cut_after} s)")
-    left = served.wait_for_no_games(server, 10)
-    check(not left, f"the silent players' games left no process (left: {left})")
-
-
-def reset(writer):
-    """Drops the connection at once with a reset, as a player's crashing machine might."""
-    sock = writer.get_extra_info("socket")
-    sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
-    writer.transport.abort()
-
-
-async def drop_phase(server, terminal):
-    """Players who leave mid-game, in every way a connection can end."""
-    async def reset_at_prompt():
-        reader, writer = await connect(server.port)
-        await read_until(reader, PROMPT)
-        writer.write(b"dir\n")
-        await read_until(reader, PROMPT)
-        reset(writer)
-
-    async def gone_while_output_waits():
-        reader, writer = await connect(server.port)
-        await read_until(reader, PROMPT)
-        writer.write(b"type README.txt\n" * 2000)
-        await asyncio.sleep(0.5)
-        reset(writer)
-
-    async def closed_without_reading():
-        _, writer = await connect(server.port)
-        writer.write(b"dir\n" * 5000)
-        writer.close()
-
-    async def half_closed():
-        reader, writer = await connect(server.port)
-        writer.write(b"dir\n")
-        writer.write_eof()
-        return await read_to_end(reader, 10)
-
-    await asyncio.gather(*(reset_at_prompt() for _ in range(3)), *(gone_while_output_waits() for _ in range(3)),
-                         *(closed_without_reading() for _ in range(3)))
-    left = served.wait_for_no_games(server, 10)
-    check(not left, f"players who dropped mid-game left no process (left: {left})")
-
-    received = await half_closed()
-    check(received == reference_output(terminal, b"dir\n"),
-          "a player who ends input still gets the answers to what was sent, then the game ends")
-    left = served.wait_for_no_games(server, 10)
-    check(not left, f"a game whose input ended left no process (left: {left})")
-
-
-async def paste_phase(server, terminal, goal):
-    """A player who pastes a long script at once, thousands of commands, and
-    reads the answers as they come, gets every answer."""
-    typed = as_typed(walk_to_goal(goal, 0)[:-1] + [b"dir"] * 3000 + [b"cd", EXIT], NC_LINE_END)
-    reader, writer = await connect(server.port)
-    writer.write(typed)
-    received = await read_to_end(reader)
-    writer.close()
-    expected = reference_output(terminal, typed)
-    check(received == expected, f"a player who pastes {len(typed) >> 10} KiB of commands at once gets all "
-                                f"{len(expected) >> 10} KiB of answers, exactly")
-
-
-def flood(port):
-    """Sends one line of 512 MiB, never ended; the bytes sent before the
-    connection broke."""
-    chunk = b"a" * (1 << 20)
-    sent = 0
-    with socket.create_connection(("127.0.0.1", port), timeout=STEP_SECONDS) as sock:
-        try:
-            while sent < 512 << 20:
-                sock.sendall(chunk)
-                sent += len(chunk)
-        except OSError:
-            pass
-    return sent
-
-
-def flood_phase(server):
-    started = time.monotonic()
-    sent = flood(server.port)
-    left = served.wait_for_no_games(server, 10)
-    check(sent < 512 << 20, f"a game flooded with a line without end was stopped at the memory cap "
-                            f"of {GAME_MEMORY_MIB} MiB (after {sent >> 20} MiB, {time.monotonic() - started:.1f} s)")
-    check(not left, f"the flooded game left no process (left: {left})")
-    check(b"bad_alloc" in server.log.read_bytes(), "the server's log tells that the game ran out of memory")
-
-
-async def time_limit_phase(server, terminal, seconds):
-    """A game that goes on past the limit is ended with a message; its seat
-    is then free again."""
-    reader, writer = await connect(server.port)
-    received = bytearray(await read_until(reader, PROMPT))
-    started = time.monotonic()
-
-    async def keep_playing():
-        while True:
-            writer.write(b"dir\n")
-            await asyncio.sleep(0.5)
-
-    playing = asyncio.ensure_future(keep_playing())
-    refused_reader, refused_writer = await connect(server.port)
-    refused = await read_to_end(refused_reader, 10)
-    refused_writer.close()
-    try:
-        received += await read_to_end(reader, seconds + STEP_SECONDS)
-    finally:
-        playing.cancel()
-    took = time.monotonic() - started
-    writer.close()
-    check(refused == FULL, "with the only game taken, a second player is turned away")
-    ending = f"\x1b[0m\r\n\r\nTime is up: a game lasts at most {seconds} seconds.\r\n".encode()
-    check(received.endswith(ending), f"a game past the limit ends with the message (ends {bytes(received[-90:])!r})")
-    check(seconds - 0.5 <= took <= seconds + 5, f"the game ended at the limit of {seconds} s (after {took:.1f} s)")
-    check(not served.wait_for_no_games(server, 10), "the ended game left no process")
-
-    reader, writer = await connect(server.port)
-    check(await read_until(reader, PROMPT) == reference_output(terminal, EXIT + b"\n"),
-          "the seat is free again for the next player")
-    writer.close()
-
-
 async def main(recipe, terminal, goal, flag):
     with tempfile.TemporaryDirectory() as work:
         print(f"== {recipe}: {PLAYERS} players walking to the flag", flush=True)
@@ -303,7 +149,7 @@ async def main(recipe, terminal, goal, flag):
             print(f"== {recipe}: a long paste, dropped players, a flood", flush=True)
             await paste_phase(server, terminal, goal)
             await drop_phase(server, terminal)
-            flood_phase(server)
+            flood_phase(server, GAME_MEMORY_MIB)
         finally:
             served.stop(server)
 
@@ -311,7 +157,7 @@ async def main(recipe, terminal, goal, flag):
         server = served.start(recipe, terminal, work, games=10, game_seconds=600,
                               game_memory=GAME_MEMORY_MIB, idle_seconds=IDLE_SECONDS)
         try:
-            await idle_phase(server, terminal)
+            await idle_phase(server, terminal, IDLE_SECONDS)
         finally:
             served.stop(server)
 
