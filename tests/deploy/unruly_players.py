@@ -32,6 +32,7 @@ async def idle_phase(server, terminal, idle_seconds):
     left = served.wait_for_no_games(server, 10)
     check(not left, f"the silent players' games left no process (left: {left})")
 
+
 async def paste_phase(server, terminal, goal):
     """A player who pastes a long script at once, thousands of commands, and
     reads the answers as they come, gets every answer."""
@@ -43,6 +44,7 @@ async def paste_phase(server, terminal, goal):
     expected = reference_output(terminal, typed)
     check(received == expected, f"a player who pastes {len(typed) >> 10} KiB of commands at once gets all "
                                 f"{len(expected) >> 10} KiB of answers, exactly")
+
 
 async def drop_phase(server, terminal):
     """Players who leave mid-game, in every way a connection can end."""
@@ -82,6 +84,7 @@ async def drop_phase(server, terminal):
     left = served.wait_for_no_games(server, 10)
     check(not left, f"a game whose input ended left no process (left: {left})")
 
+
 def flood(port):
     """Sends one line of 512 MiB, never ended; the bytes sent before the
     connection broke."""
@@ -96,6 +99,7 @@ def flood(port):
             pass
     return sent
 
+
 def flood_phase(server, memory_mib):
     started = time.monotonic()
     sent = flood(server.port)
@@ -104,6 +108,7 @@ def flood_phase(server, memory_mib):
                             f"of {memory_mib} MiB (after {sent >> 20} MiB, {time.monotonic() - started:.1f} s)")
     check(not left, f"the flooded game left no process (left: {left})")
     check(b"bad_alloc" in server.log.read_bytes(), "the server's log tells that the game ran out of memory")
+
 
 async def time_limit_phase(server, terminal, seconds):
     """A game that goes on past the limit is ended with a message; its seat
