@@ -1,0 +1,193 @@
+#!/usr/bin/env python3
+"""Load test of the served terminal, by each recipe of deploy/, on 127.0.0.1
+only, bounded in players and time, and stopping by itself:
+
+- a hundred players at once walk the maze to the goal file and read the flag,
+  half of them ending lines as nc does, half as telnet clients do; each must
+  receive exactly the bytes its own session gives when the terminal runs
+  directly in a pseudo-terminal, and the games' processes must all end;
+- while they hold every game, one more player is turned away with a message
+  and a closed connection;
+- players that go silent are cut off at the idle limit, players that drop
+  mid-game leave no process behind, a player who floods a line is stopped
+  by the memory cap, and a game that runs too long is ended with a message.
+
+Prints games per second, memory per game and how long a refusal takes. It
+serves the terminal of a build with the default maze, and walks the maze with
+that build's kestivfs.
+
+usage: load_test.py BUILD_DIR [RECIPE...]   (RECIPE: socat, systemd; both by default)
+"""
+import asyncio
+import os
+import signal
+import sys
+import tempfile
+import time
+from concurrent.futures import ThreadPoolExecutor
+from pathlib import Path
+
+import served
+from checks import check, finish
+from players import EXIT, FULL, connect, read_to_end, read_until
+from sessions import NC_LINE_END, PROMPT, TELNET_LINE_END, goal_path, reference_output, walk_to_goal
+from unruly_players import drop_phase, flood_phase, idle_phase, paste_phase, time_limit_phase
+
+PLAYERS = 100
+IDLE_SECONDS = 3
+GAME_MEMORY_MIB = 128
+WALK_SECONDS = 180          # the longest the hundred walks may take
+TEST_SECONDS = 900          # the longest the whole test may take
+
+
+async def walk_and_hold(port, walk, after_release, at_flag, release):
+    """One player: walks to the flag a line at a time, waiting for each prompt,
+    reports being there, waits for the release, then sends the rest at once.
+    Returns everything received."""
+    reader, writer = await connect(port)
+    received = bytearray(await read_until(reader, PROMPT))
+    for line in walk:
+        writer.write(line)
+        received += await read_until(reader, PROMPT)
+    at_flag()
+    await release.wait()
+    writer.write(b"".join(after_release))
+    received += await read_to_end(reader)
+    writer.close()
+    return bytes(received)
+
+
+async def walk_phase(server, terminal, goal, flag):
+    line_ends = [NC_LINE_END if player % 2 == 0 else TELNET_LINE_END for player in range(PLAYERS)]
+    # What a player sends once all are at the flag shows the game still there.
+    sessions = [[line + end for line in walk_to_goal(goal, player) + [b"cd", b"dir", EXIT]]
+                for player, end in zip(range(PLAYERS), line_ends)]
+    with ThreadPoolExecutor(2) as pool:
+        expected = list(pool.map(lambda lines: reference_output(terminal, b"".join(lines)), sessions))
+
+    arrived = 0
+    everyone_there = asyncio.Event()
+    release = asyncio.Event()
+
+    def at_flag():
+        nonlocal arrived
+        arrived += 1
+        if arrived == PLAYERS:
+            everyone_there.set()
+
+    cpu_before = served.games_cpu_seconds(server)
+    started = time.monotonic()
+    players = asyncio.gather(*(walk_and_hold(server.port, lines[:-3], lines[-3:], at_flag, release)
+                               for lines in sessions))
+    try:
+        await asyncio.wait_for(everyone_there.wait(), WALK_SECONDS)
+        all_there = time.monotonic()
+        print(f"figure  {PLAYERS} players at once walked to the flag in {all_there - started:.2f} s: "
+              f"{PLAYERS / (all_there - started):.1f} games per second", flush=True)
+        report_memory(server)
+        await turned_away(server)
+    finally:
+        release.set()
+    results = await players
+    ended = time.monotonic()
+    print(f"figure  the {PLAYERS} games ended {ended - all_there:.2f} s after the last flag; "
+          f"{PLAYERS / (ended - started):.1f} games per second from first connection to last close",
+          flush=True)
+
+    check(all(flag.encode() in received for received in results), "every player read the flag")
+    mismatched = [player for player, (received, want) in enumerate(zip(results, expected)) if received != want]
+    check(not mismatched, f"every player received exactly the output of its own session (differing: {mismatched})")
+    check(len(set(expected)) == PLAYERS, "no two players' sessions were alike")
+    left = served.wait_for_no_games(server, 10)
+    check(not left, f"every game's processes ended (left: {left})")
+    cpu_per_game = (served.games_cpu_seconds(server) - cpu_before) / PLAYERS
+    print(f"figure  CPU time per game, all its processes: {cpu_per_game * 1000:.0f} ms, so at most "
+          f"{os.cpu_count() / cpu_per_game:.0f} games per second on this machine's {os.cpu_count()} cores",
+          flush=True)
+
+
+def report_memory(server):
+    """Memory of the games in play: each terminal's peak resident set, and the
+    proportional set of every process of the server divided by the games (the
+    image's pages are shared by all terminals; this counts each its share)."""
+    terminals_peak, total_pss = [], 0
+    for pid in served.game_processes(server):
+        try:
+            name, peak, pss = served.memory_of(pid)
+        except (OSError, StopIteration):
+            continue
+        total_pss += pss
+        if name == "kestiv-terminal":
+            terminals_peak.append(peak)
+    check(len(terminals_peak) == PLAYERS, f"{PLAYERS} terminals ran at once ({len(terminals_peak)} seen)")
+    if terminals_peak:
+        print(f"figure  peak resident memory of a game's terminal: {max(terminals_peak) / 1024:.1f} MiB at most, "
+              f"{sum(terminals_peak) / len(terminals_peak) / 1024:.1f} MiB on average", flush=True)
+        print(f"figure  proportional memory per game, all its processes: "
+              f"{total_pss / len(terminals_peak) / 1024:.1f} MiB", flush=True)
+
+
+async def turned_away(server):
+    """With every game taken, the next player is told so and let go at once."""
+    asked = time.monotonic()
+    reader, writer = await connect(server.port)
+    received = await read_to_end(reader, 10)
+    writer.close()
+    took = time.monotonic() - asked
+    check(received == FULL, f"a player beyond the {PLAYERS} games is turned away with the message "
+                            f"(got {received[:120]!r})")
+    print(f"figure  a player beyond the cap was turned away in {took:.2f} s", flush=True)
+
+
+async def main(recipe, terminal, goal, flag):
+    with tempfile.TemporaryDirectory() as work:
+        print(f"== {recipe}: {PLAYERS} players walking to the flag", flush=True)
+        server = served.start(recipe, terminal, work, games=PLAYERS, game_seconds=600,
+                              game_memory=GAME_MEMORY_MIB, idle_seconds=120)
+        try:
+            await walk_phase(server, terminal, goal, flag)
+            print(f"== {recipe}: a long paste, dropped players, a flood", flush=True)
+            await paste_phase(server, terminal, goal)
+            await drop_phase(server, terminal)
+            flood_phase(server, GAME_MEMORY_MIB)
+        finally:
+            served.stop(server)
+
+        print(f"== {recipe}: silent players, idle limit {IDLE_SECONDS} s", flush=True)
+        server = served.start(recipe, terminal, work, games=10, game_seconds=600,
+                              game_memory=GAME_MEMORY_MIB, idle_seconds=IDLE_SECONDS)
+        try:
+            await idle_phase(server, terminal, IDLE_SECONDS)
+        finally:
+            served.stop(server)
+
+        print(f"== {recipe}: one game at once, 3 seconds long", flush=True)
+        server = served.start(recipe, terminal, work, games=1, game_seconds=3,
+                              game_memory=GAME_MEMORY_MIB, idle_seconds=60)
+        try:
+            await time_limit_phase(server, terminal, 3)
+        finally:
+            served.stop(server)
+
+
+def out_of_time(*_):
+    raise TimeoutError(f"the load test ran past {TEST_SECONDS} s")
+
+
+def build_settings(build):
+    """The build's terminal, the walk to its maze's goal file, and the flag."""
+    cache = (build / "CMakeCache.txt").read_text()
+    flag = next(line.split("=", 1)[1] for line in cache.splitlines() if line.startswith("KESTIV_FLAG:"))
+    goal = goal_path(build / "image" / "kestivfs" / "kestivfs", build / "default-maze.img", flag.encode())
+    return build / "kestiv-terminal", goal, flag
+
+
+if __name__ == "__main__":
+    if len(sys.argv) < 2 or not set(sys.argv[2:]) <= set(served.RECIPES):
+        sys.exit(__doc__)
+    terminal, goal, flag = build_settings(Path(sys.argv[1]).resolve())
+    signal.signal(signal.SIGALRM, out_of_time)
+    signal.alarm(TEST_SECONDS)
+    for recipe in sys.argv[2:] or served.RECIPES:
+        asyncio.run(main(recipe, terminal, goal, flag))
+    finish()

@@ -1,0 +1,152 @@
+"""The served terminal under test, on 127.0.0.1 only, by either recipe of
+deploy/: serve-with-socat as it is, or the command of kestiv-terminal@.service
+run for every connection by systemd-socket-activate the way systemd runs it
+(the connection as standard input and output, the unit's environment, the
+runtime folder). Every process the server starts carries a tag in its
+environment, so a game's processes are found wherever they end up, even
+orphaned."""
+import os
+import shlex
+import signal
+import socket
+import subprocess
+import time
+import uuid
+from dataclasses import dataclass
+from pathlib import Path
+
+DEPLOY = Path(__file__).resolve().parents[2] / "deploy"
+INSTALLED = "/usr/local/lib/kestiv-terminal/"
+TAG_VARIABLE = "KESTIV_SERVED_TEST"
+RECIPES = ("socat", "systemd")
+
+
+@dataclass
+class Server:
+    process: subprocess.Popen
+    port: int
+    tag: bytes
+    log: Path
+
+
+def unit_service():
+    """The ExecStart command and the Environment of the service unit."""
+    command, environment = None, {}
+    for line in (DEPLOY / "kestiv-terminal@.service").read_text().splitlines():
+        key, _, value = line.partition("=")
+        if key == "ExecStart":
+            command = shlex.split(value)
+        elif key == "Environment":
+            environment.update(item.split("=", 1) for item in shlex.split(value))
+    return command, environment
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def listening(port):
+    wanted = f"0100007F:{port:04X}"
+    with open("/proc/net/tcp") as table:
+        return any(fields[1] == wanted and fields[3] == "0A" for fields in (line.split() for line in table))
+
+
+def start(recipe, terminal, work, games, game_seconds, game_memory, idle_seconds):
+    """Starts a server by the recipe and returns once it listens."""
+    port = free_port()
+    tag = uuid.uuid4().hex
+    seats = Path(work) / f"seats-{tag}"
+    log = Path(work) / f"server-{recipe}-{port}.log"
+    settings = {"KESTIV_GAMES": str(games), "KESTIV_GAME_SECONDS": str(game_seconds),
+                "KESTIV_GAME_MEMORY": str(game_memory), "KESTIV_IDLE_SECONDS": str(idle_seconds)}
+    environment = dict(os.environ, **{TAG_VARIABLE: tag})
+    if recipe == "socat":
+        command = [str(DEPLOY / "serve-with-socat"), f"127.0.0.1:{port}", str(terminal)]
+        environment.update(settings, KESTIV_SEATS=str(seats))
+    else:
+        exec_start, unit_environment = unit_service()
+        exec_start = [word.replace(INSTALLED + "kestiv-game", str(DEPLOY / "kestiv-game"))
+                          .replace(INSTALLED + "kestiv-terminal", str(terminal)) for word in exec_start]
+        unit_environment.update(settings, PATH=os.environ["PATH"], RUNTIME_DIRECTORY=str(seats),
+                                **{TAG_VARIABLE: tag})
+        seats.mkdir(mode=0o700)
+        command = ["systemd-socket-activate", f"--listen=127.0.0.1:{port}", "--accept", "--inetd",
+                   *(f"--setenv={name}={value}" for name, value in unit_environment.items()),
+                   "--", *exec_start]
+    with open(log, "wb") as log_file:
+        process = subprocess.Popen(command, env=environment, stdin=subprocess.DEVNULL,
+                                   stdout=log_file, stderr=log_file, start_new_session=True)
+    server = Server(process, port, f"{TAG_VARIABLE}={tag}".encode(), log)
+    deadline = time.monotonic() + 10
+    while not listening(port):
+        if process.poll() is not None or time.monotonic() > deadline:
+            stop(server)
+            raise RuntimeError(f"the {recipe} server did not start listening: {log.read_text()}")
+        time.sleep(0.05)
+    return server
+
+
+def _processes():
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                with open(f"/proc/{entry}/stat", "rb") as stat:
+                    after_name = stat.read().rsplit(b")", 1)[1].split()
+                with open(f"/proc/{entry}/environ", "rb") as environ:
+                    variables = environ.read().split(b"\0")
+            except OSError:  # gone meanwhile
+                continue
+            yield int(entry), after_name[0].decode(), int(after_name[1]), variables
+
+
+def game_processes(server):
+    """The pids of the processes the server started that are still there,
+    zombies it has not reaped included; the server's own process aside."""
+    main = server.process.pid
+    return [pid for pid, state, parent, variables in _processes()
+            if pid != main and (server.tag in variables or (parent == main and state == "Z"))]
+
+
+def wait_for_no_games(server, seconds):
+    """The processes left after waiting up to seconds for all to end."""
+    deadline = time.monotonic() + seconds
+    while (left := game_processes(server)) and time.monotonic() < deadline:
+        time.sleep(0.1)
+    return left
+
+
+def memory_of(pid):
+    """Peak resident and proportional set size of a process, in KiB, and its name."""
+    with open(f"/proc/{pid}/status") as status:
+        fields = dict(line.split(":", 1) for line in status)
+    with open(f"/proc/{pid}/smaps_rollup") as rollup:
+        pss = next(int(line.split()[1]) for line in rollup if line.startswith("Pss:"))
+    return fields["Name"].strip(), int(fields["VmHWM"].split()[0]), pss
+
+
+def games_cpu_seconds(server):
+    """CPU time, user and system, of every game the server has reaped so far."""
+    with open(f"/proc/{server.process.pid}/stat", "rb") as stat:
+        fields = stat.read().rsplit(b")", 1)[1].split()
+    return (int(fields[13]) + int(fields[14])) / os.sysconf("SC_CLK_TCK")
+
+
+def stop(server):
+    """Ends the server and, should any be left, its games."""
+    for signal_number, grace in ((signal.SIGTERM, 5), (signal.SIGKILL, 5)):
+        try:
+            os.killpg(server.process.pid, signal_number)
+        except ProcessLookupError:
+            pass
+        try:
+            server.process.wait(grace)
+            break
+        except subprocess.TimeoutExpired:
+            continue
+    for pid in game_processes(server):
+        try:
+            os.kill(pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass

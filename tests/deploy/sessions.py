@@ -1,0 +1,67 @@
+"""What the players of the served-terminal tests type, and what each must see:
+the walk from the root to the goal file, made different for every player, and
+the bytes the same terminal writes for the same lines when it runs directly,
+writing to a pseudo-terminal as it does when served."""
+import os
+import subprocess
+
+PROMPT = b"\x1b[32mkestiv's terminal ---> \x1b[0m"
+# The two line ends players send: nc sends what the player's terminal gives
+# it, a telnet client ends every line with CR LF.
+NC_LINE_END = b"\n"
+TELNET_LINE_END = b"\r\n"
+
+
+def goal_path(kestivfs, image, flag):
+    """The names from the root to the file whose text holds the flag."""
+    listing = subprocess.run([kestivfs, "list", "--text", image], check=True, capture_output=True).stdout
+    path = None
+    for line in listing.split(b"\n"):
+        fields = line.split(None, 2)
+        if fields and fields[0] == b"file":
+            path = fields[2]
+        elif flag in line and path is not None:
+            return path.strip(b"/").split(b"/")
+    raise RuntimeError("no file of the image holds the flag")
+
+
+def walk_to_goal(goal, player):
+    """The lines of one player's walk to the goal file and its type command.
+    Each player lists a different level a different number of times, so no
+    two players of a hundred type the same session."""
+    levels = len(goal)
+    listed_level = player % levels
+    listings = player // levels + 1
+    lines = []
+    for level, name in enumerate(goal):
+        if level == listed_level:
+            lines += [b"dir"] * listings
+        lines.append((b"cd " if level < levels - 1 else b"type ") + name)
+    return lines
+
+
+def as_typed(lines, line_end):
+    return b"".join(line + line_end for line in lines)
+
+
+def reference_output(terminal, typed):
+    """Everything the terminal writes to a pseudo-terminal of its own, as it
+    does when served, for the bytes typed followed by the end of input."""
+    controller, terminal_side = os.openpty()
+    game = subprocess.Popen([terminal], stdin=subprocess.PIPE, stdout=terminal_side,
+                            stderr=subprocess.DEVNULL, start_new_session=True)
+    os.close(terminal_side)
+    game.stdin.write(typed)
+    game.stdin.close()
+    output = bytearray()
+    while True:
+        try:
+            chunk = os.read(controller, 1 << 16)
+        except OSError:  # EIO: the terminal has gone and everything is read
+            break
+        if not chunk:
+            break
+        output += chunk
+    os.close(controller)
+    game.wait()
+    return bytes(output)
