@@ -1,0 +1,13 @@
+// The browser page's console: an ANSI terminal (console_ansi.cpp) when the
+// page that starts the program says it shows one, as its terminal widget
+// does; a test that compares with redirected native output says it does not.
+#include <emscripten.h>
+
+namespace {
+
+EM_JS(bool, pageShowsTerminal, (), { return !!Module['outputIsTerminal']; });
+
+}  // namespace
+
+extern const bool kOutputIsTerminal;
+const bool kOutputIsTerminal = pageShowsTerminal();
