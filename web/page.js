@@ -102,7 +102,8 @@ function gameOver(status) {
     game = null;
     editor.stop();
     const lineEnds = terminal.buffer.active.cursorX > 0 ? '\r\n\r\n' : '\r\n';
-    terminal.write(`${lineEnds}\x1b[90m[${status} Press Enter for a new game.]\x1b[0m`);
+    // The cursor hides until the next game, which has it shown again.
+    terminal.write(`${lineEnds}\x1b[90m[${status} Press Enter for a new game.]\x1b[0m\x1b[?25l`);
     setState('ended', `${status} Press Enter or New game to play again.`);
 }
 
@@ -122,7 +123,7 @@ async function newGame() {
         return;
     }
     setState('playing', PLAYING);
-    answer([game.output], 'kestiv-game-start');
+    answer([encoder.encode('\x1b[?25h'), game.output], 'kestiv-game-start');
 }
 
 terminal.onData((data) => {
