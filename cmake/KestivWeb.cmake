@@ -18,14 +18,12 @@ set(KESTIV_WEB_SITE_DIR "${CMAKE_BINARY_DIR}/site")
 # threads, which in WebAssembly means shared memory.
 set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
 
-# kestiv_web_terminal(<target> <image>)
+# kestiv_web_memory(<target> <image>)
 #
-# Makes <target> an ES module (.mjs, which Node too takes for one) beside its
-# .wasm, and starts its memory large enough for <image>, its unpacked copy and
-# the stack, so a game starts without growing it; the size is taken when the
-# image is there, at build time.
-function(kestiv_web_terminal target image)
-  set_target_properties(${target} PROPERTIES SUFFIX .mjs)
+# Starts <target>'s memory large enough for <image>, its unpacked copy and the
+# stack, so a game starts without growing it; the size is taken when the image
+# is there, at build time.
+function(kestiv_web_memory target image)
   cmake_path(ABSOLUTE_PATH image BASE_DIRECTORY "${CMAKE_BINARY_DIR}" NORMALIZE)
   set(options "${CMAKE_CURRENT_BINARY_DIR}/${target}_memory.rsp")
   add_custom_command(
@@ -37,4 +35,13 @@ function(kestiv_web_terminal target image)
   add_dependencies(${target} ${target}-memory)
   target_link_options(${target} PRIVATE "@${options}")
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${options}")
+endfunction()
+
+# kestiv_web_terminal(<target> <image>)
+#
+# Makes <target> an ES module (.mjs, which Node too takes for one) beside its
+# .wasm, with memory for <image>.
+function(kestiv_web_terminal target image)
+  set_target_properties(${target} PROPERTIES SUFFIX .mjs)
+  kestiv_web_memory(${target} "${image}")
 endfunction()

@@ -60,19 +60,26 @@ async function compileProgram() {
     return WebAssembly.compile(await response.arrayBuffer());
 }
 
-// Marks (for the benchmarks) when what was just written has been drawn.
-function markWhenDrawn(name) {
+// Marks the moment for the benchmarks, keeping only the latest of a name.
+function mark(name) {
+    performance.clearMarks(name);
+    performance.mark(name);
+}
+
+// Marks when what was just written is in the terminal, and when it has been
+// drawn, at the next frame.
+function markWritten(name) {
+    mark(`${name}-written`);
     const drawn = terminal.onRender(() => {
         drawn.dispose();
-        performance.clearMarks(name);
-        performance.mark(name);
+        mark(`${name}-drawn`);
     });
 }
 
 // Shows what the program wrote, after what shows the line entered, in one
 // write (the terminal parses a write that follows a key at once), then asks
 // for the next line or ends the game.
-function answer(shown, mark) {
+function answer(shown, marks) {
     const answering = game;
     const joined = new Uint8Array(shown.reduce((length, part) => length + part.length, 0));
     shown.reduce((at, part) => {
@@ -82,7 +89,7 @@ function answer(shown, mark) {
     terminal.write(joined, () => {
         // A new game may have begun meanwhile.
         if (answering !== game) return;
-        markWhenDrawn(mark);
+        markWritten(marks);
         if (game.status === null) editor.begin();
         else gameOver(`Game over: the program ended with exit status ${game.status}.`);
     });
@@ -123,7 +130,7 @@ async function newGame() {
         return;
     }
     setState('playing', PLAYING);
-    answer([encoder.encode('\x1b[?25h'), game.output], 'kestiv-game-start');
+    answer([encoder.encode('\x1b[?25h'), game.output], 'kestiv-start');
 }
 
 terminal.onData((data) => {
