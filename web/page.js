@@ -133,6 +133,16 @@ async function newGame() {
     answer([encoder.encode('\x1b[?25h'), game.output], 'kestiv-start');
 }
 
+// Ctrl+V and Shift+Insert paste, and Ctrl+C or Ctrl+Insert copy what is
+// selected, as in a Windows console: left to the browser, whose paste and
+// copy the terminal then serves, rather than sent as control characters.
+terminal.attachCustomKeyEventHandler((event) => {
+    const key = event.key.toLowerCase();
+    const paste = (event.ctrlKey && key === 'v') || (event.shiftKey && key === 'insert');
+    const copy = event.ctrlKey && (key === 'c' || key === 'insert') && terminal.hasSelection();
+    return !(paste || copy);
+});
+
 terminal.onData((data) => {
     if (document.body.dataset.game !== 'ended') editor.feed(data);
     else if (/[\r\n]/.test(data)) newGame();

@@ -88,6 +88,13 @@ describe(`the page in ${KESTIV_BROWSER}`, () => {
     before(async () => {
         server = await serveFolders({ '/': KESTIV_SITE });
         browser = await launchBrowser(KESTIV_BROWSER);
+        // Chromium lets a page's copy and paste reach the clipboard only by
+        // leave; Firefox lets the keys' own commands through as they are.
+        if (KESTIV_BROWSER === 'chromium') {
+            await browser.defaultBrowserContext().overridePermissions(new URL(server.url).origin, [
+                'clipboard-read', 'clipboard-write', 'clipboard-sanitized-write',
+            ]);
+        }
         page = await browser.newPage();
         await page.setViewport({ width: 1000, height: 700 });
         await page.goto(server.url);
@@ -185,6 +192,19 @@ describe(`the page in ${KESTIV_BROWSER}`, () => {
         await page.keyboard.press('ArrowUp');
         await cursorRowReads(`${PROMPT}cd nowhere`);
         await page.keyboard.press('Escape');
+    });
+
+    test('Ctrl+C copies what is selected and Ctrl+V pastes it', async () => {
+        const row = (await readScreen()).cursor.row;
+        await page.evaluate((y) => globalThis.kestivTerminal.select(0, y, 17), row);
+        for (const [key, command] of [['KeyC', 'Copy'], ['KeyV', 'Paste']]) {
+            await page.keyboard.down('Control');
+            await page.keyboard.press(key, { commands: [command] });
+            await page.keyboard.up('Control');
+        }
+        await cursorRowReads(`${PROMPT}kestiv's terminal`);
+        await page.keyboard.press('Escape');
+        await promptShown();
     });
 
     test('Ctrl+Z then Enter ends input with status 0; the button starts a new game', async () => {
