@@ -19,13 +19,17 @@ const RED = 1;
 const GREEN = 2;
 const BLUE = 4;
 
-const maze = listImage(KESTIVFS, KESTIV_MAZE_IMAGE);
+// The nodes a player can type the names of, of whatever maze the build has.
+const maze = listImage(KESTIVFS, KESTIV_MAZE_IMAGE).filter((node) =>
+    node.names.every((name) => /^[\x21-\x7e][\x20-\x7e]*$/.test(name)));
 const rootDirectory = maze.find((node) => node.kind === 'directory' && node.names.length === 1);
-// The decoy nearest the root: the shortest walk.
+// A decoy of the generated maze, or any file shown through the content
+// transform: the one nearest the root, for the shortest walk.
 const decoy = maze
-    .filter((node) => node.kind === 'file' && node.size === 6944)
-    .reduce((a, b) => (b.names.length < a.names.length ? b : a));
-const decoyText = execFileSync(KESTIVFS, ['cat', KESTIV_MAZE_IMAGE, decoy.names.join('/')], { encoding: 'utf8' });
+    .filter((node) => node.kind === 'file' && nameOf(node) !== 'README.txt')
+    .sort((a, b) => (a.size === 6944) - (b.size === 6944) || b.names.length - a.names.length)
+    .at(-1);
+const needsMaze = !(rootDirectory && decoy) && 'the maze has no directory at its root or no file to type';
 
 let browser;
 let server;
@@ -119,7 +123,7 @@ describe(`the page in ${KESTIV_BROWSER}`, () => {
         firstScreenRows = rows.length;
     });
 
-    test('dir lists directories in blue, files in the default colour', async () => {
+    test('dir lists directories in blue, files in the default colour', { skip: needsMaze }, async () => {
         await enter('dir');
         const { rows } = await readScreen();
         const directoryRow = rows.find((row) => row.text === nameOf(rootDirectory));
@@ -129,7 +133,9 @@ describe(`the page in ${KESTIV_BROWSER}`, () => {
         assert.equal(readme?.colours[0], null);
     });
 
-    test('a walk to a decoy and type show its text', async () => {
+    test('a walk to a decoy and type show its text', { skip: needsMaze }, async () => {
+        const decoyPath = decoy.names.map((name) => name.replaceAll('\\', '\\\\').replaceAll('/', '\\/')).join('/');
+        const decoyText = execFileSync(KESTIVFS, ['cat', KESTIV_MAZE_IMAGE, decoyPath], { encoding: 'utf8' });
         await enter(...walkTo(decoy).split('\n').filter(Boolean), `type ${nameOf(decoy)}`);
         const { rows } = await readScreen();
         const shown = rows.map((row) => row.text).join('\n');
@@ -142,7 +148,7 @@ describe(`the page in ${KESTIV_BROWSER}`, () => {
         }
     });
 
-    test('Up recalls the line before, Esc clears it', async () => {
+    test('Up recalls the line before, Esc clears it', { skip: needsMaze }, async () => {
         await page.keyboard.press('ArrowUp');
         await cursorRowReads(`${PROMPT}type ${nameOf(decoy)}`);
         await page.keyboard.press('Escape');
@@ -155,7 +161,7 @@ describe(`the page in ${KESTIV_BROWSER}`, () => {
         assert.deepEqual(rows.map((row) => row.text), [PROMPT.trimEnd()]);
     });
 
-    test('pasted lines are entered as typed ones', async () => {
+    test('pasted lines are entered as typed ones', { skip: needsMaze }, async () => {
         // What the terminal does with the text of a paste event.
         await page.evaluate(() => globalThis.kestivTerminal.paste('cd\r\ndir\n'));
         await page.waitForFunction((prompt) => {
@@ -165,10 +171,11 @@ describe(`the page in ${KESTIV_BROWSER}`, () => {
             return prompts === 3;
         }, { timeout: 30000 }, PROMPT);
         const rows = (await readScreen()).rows.map((row) => row.text);
-        assert.deepEqual(rows.slice(0, 3), [`${PROMPT}cd`, `${PROMPT}dir`, nameOf(maze[1])]);
+        assert.deepEqual(rows.slice(0, 2), [`${PROMPT}cd`, `${PROMPT}dir`]);
+        assert.ok(rows.includes(nameOf(rootDirectory)), 'the root is listed');
     });
 
-    test('a crash is shown in red and ends the game; Enter starts a new one at the root', async () => {
+    test('a crash is shown in red and ends the game; Enter starts a new one at the root', { skip: needsMaze }, async () => {
         await enter(`cd ${nameOf(rootDirectory)}`);
         await page.keyboard.type('cd nowhere');
         await page.keyboard.press('Enter');
@@ -187,7 +194,7 @@ describe(`the page in ${KESTIV_BROWSER}`, () => {
         assert.ok((await readScreen()).rows.some((row) => row.text === nameOf(rootDirectory)), 'back at the root');
     });
 
-    test('the history lasts across games', async () => {
+    test('the history lasts across games', { skip: needsMaze }, async () => {
         await page.keyboard.press('ArrowUp');
         await page.keyboard.press('ArrowUp');
         await cursorRowReads(`${PROMPT}cd nowhere`);
