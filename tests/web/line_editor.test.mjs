@@ -16,7 +16,7 @@ const KEY = {
 
 // A terminal with a prompt written and an editor on it. The program's side
 // answers each line with the prompt again, as the shell does.
-async function session({ columns = 40, prompt = 'P> ', before = '' } = {}) {
+async function editorOnTerminal({ columns = 40, prompt = 'P> ', before = '' } = {}) {
     const terminal = new Terminal({ cols: columns, rows: 12, allowProposedApi: true });
     const flushed = () => new Promise((done) => terminal.write('', done));
     const lines = [];
@@ -82,14 +82,14 @@ describe('editing a line', () => {
     ];
     for (const [name, keys, line] of cases) {
         test(name, async () => {
-            const s = await session();
+            const s = await editorOnTerminal();
             await s.type(...keys, KEY.enter);
             assert.deepEqual(s.entered(), [{ text: `${line}\n`, endsInput: false }]);
         });
     }
 
     test('the line is shown as it is edited, the cursor where the keys left it', async () => {
-        const s = await session();
+        const s = await editorOnTerminal();
         await s.type('type note', KEY.left, KEY.left, KEY.left, KEY.left);
         assert.deepEqual(s.rows(), ['P> type note']);
         assert.deepEqual(s.cursor(), { row: 0, column: 8 });
@@ -99,7 +99,7 @@ describe('editing a line', () => {
     });
 
     test('Enter hands the line over from anywhere in it and moves to the next row', async () => {
-        const s = await session();
+        const s = await editorOnTerminal();
         await s.type('dir', KEY.home, KEY.enter);
         assert.deepEqual(s.entered(), [{ text: 'dir\n', endsInput: false }]);
         assert.deepEqual(s.rows(), ['P> dir', 'P>']);
@@ -107,7 +107,7 @@ describe('editing a line', () => {
     });
 
     test('an empty line is a line', async () => {
-        const s = await session();
+        const s = await editorOnTerminal();
         await s.type(KEY.enter);
         assert.deepEqual(s.entered(), [{ text: '\n', endsInput: false }]);
     });
@@ -115,7 +115,7 @@ describe('editing a line', () => {
 
 describe('ending input', () => {
     test('Ctrl+Z shows ^Z, and with Enter ends input', async () => {
-        const s = await session();
+        const s = await editorOnTerminal();
         await s.type(KEY.ctrlZ);
         assert.deepEqual(s.rows(), ['P> ^Z']);
         await s.type(KEY.enter);
@@ -123,13 +123,13 @@ describe('ending input', () => {
     });
 
     test('text before the ^Z is a last line without a line end; text after it is dropped', async () => {
-        const s = await session();
+        const s = await editorOnTerminal();
         await s.type('dir', KEY.ctrlZ, 'more', KEY.enter);
         assert.deepEqual(s.entered(), [{ text: 'dir', endsInput: true }]);
     });
 
     test('Backspace takes a ^Z back whole', async () => {
-        const s = await session();
+        const s = await editorOnTerminal();
         await s.type('a', KEY.ctrlZ, KEY.backspace, KEY.enter);
         assert.deepEqual(s.entered(), [{ text: 'a\n', endsInput: false }]);
     });
@@ -137,7 +137,7 @@ describe('ending input', () => {
 
 describe('history', () => {
     test('Up and Down recall entered lines, the oldest and newest staying put', async () => {
-        const s = await session();
+        const s = await editorOnTerminal();
         await s.type('one\r', 'two\r', 'two\r', '\r');
         const recalled = [];
         for (const key of [KEY.up, KEY.up, KEY.up, KEY.down, KEY.down]) {
@@ -148,21 +148,21 @@ describe('history', () => {
     });
 
     test('Down before any Up, or with no history, leaves the line alone', async () => {
-        const s = await session();
+        const s = await editorOnTerminal();
         await s.type(KEY.up, 'a', KEY.down, KEY.enter, KEY.down);
         assert.deepEqual(s.entered()[0].text, 'a\n');
         assert.deepEqual(s.rows().at(-1), 'P>');
     });
 
     test('a recalled line is edited and entered as typed', async () => {
-        const s = await session();
+        const s = await editorOnTerminal();
         await s.type('cd alpha\r', KEY.up, KEY.backspace, KEY.backspace, 'ha', KEY.enter);
         assert.deepEqual(s.entered().map(({ text }) => text), ['cd alpha\n', 'cd alpha\n']);
         assert.deepEqual(s.editor.history, ['cd alpha']);
     });
 
     test('the history outlasts a stopped game', async () => {
-        const s = await session();
+        const s = await editorOnTerminal();
         await s.type('dir\r');
         s.editor.stop();
         s.editor.begin();
@@ -173,7 +173,7 @@ describe('history', () => {
 
 describe('pasting and typing ahead', () => {
     test('pasted lines are entered one by one, each after the answer to the one before', async () => {
-        const s = await session();
+        const s = await editorOnTerminal();
         await s.type('dir\rcd x\r\ntyp');
         assert.deepEqual(s.entered().map(({ text }) => text), ['dir\n', 'cd x\n']);
         assert.deepEqual(s.rows(), ['P> dir', 'P> cd x', 'P> typ']);
@@ -201,57 +201,45 @@ describe('pasting and typing ahead', () => {
 });
 
 describe('lines longer than a row', () => {
-    test('a line wraps as the terminal wraps it, and edits in the middle redraw it', async () => {
-        const s = await session({ columns: 10 });
-        await s.type('abcdefghijklmnop');
-        assert.deepEqual(s.rows(), ['P> abcdefg', 'hijklmnop']);
-        assert.deepEqual(s.cursor(), { row: 1, column: 9 });
-        await s.type(KEY.home, 'X');
-        assert.deepEqual(s.rows(), ['P> Xabcdef', 'ghijklmnop']);
-        assert.deepEqual(s.cursor(), { row: 0, column: 4 });
-        await s.type(KEY.delete, KEY.delete, KEY.end);
-        assert.deepEqual(s.rows(), ['P> Xcdefgh', 'ijklmnop']);
-        assert.deepEqual(s.cursor(), { row: 1, column: 8 });
-    });
-
-    test('a line that fills its last row puts the cursor on the next', async () => {
-        const s = await session({ columns: 10 });
-        await s.type('abcdefg');
-        assert.deepEqual(s.cursor(), { row: 1, column: 0 });
-        await s.type(KEY.backspace);
-        assert.deepEqual(s.rows(), ['P> abcdef']);
-        assert.deepEqual(s.cursor(), { row: 0, column: 9 });
-        await s.type('g', KEY.enter);
-        assert.deepEqual(s.rows(), ['P> abcdefg', 'P>']);
-    });
-
-    test('on the bottom row too, where the terminal scrolls to make the next', async () => {
-        const s = await session({ columns: 10, before: '\r\n'.repeat(11) });
-        await s.type('abcdefg');
-        assert.deepEqual(s.cursor(), { row: 12, column: 0 });
-        await s.type('h', KEY.left, 'X');
-        assert.deepEqual(s.rows().slice(11), ['P> abcdefg', 'Xh']);
-        assert.deepEqual(s.cursor(), { row: 12, column: 1 });
-    });
-
-    test('a wide character that does not fit goes whole to the next row', async () => {
-        const s = await session({ columns: 10 });
-        await s.type('abcdef\u4e2d');
-        assert.deepEqual(s.rows(), ['P> abcdef', '\u4e2d']);
-        assert.deepEqual(s.cursor(), { row: 1, column: 2 });
-        await s.type(KEY.backspace, 'x');
-        assert.deepEqual(s.rows(), ['P> abcdefx', '']);
-    });
-
-    test('a prompt that fills its row starts the line on the next', async () => {
-        const s = await session({ columns: 10, prompt: '0123456789' });
-        await s.type('ab');
-        assert.deepEqual(s.rows(), ['0123456789', 'ab']);
-        assert.deepEqual(s.cursor(), { row: 1, column: 2 });
-    });
+    // Each step: the keys typed, then the rows from the prompt's on and the
+    // cursor's row (counted from the prompt's) and column.
+    const cases = [
+        ['a line wraps as the terminal wraps it, and edits in the middle redraw it', { columns: 10 }, [
+            [['abcdefghijklmnop'], ['P> abcdefg', 'hijklmnop'], [1, 9]],
+            [[KEY.home, 'X'], ['P> Xabcdef', 'ghijklmnop'], [0, 4]],
+            [[KEY.delete, KEY.delete, KEY.end], ['P> Xcdefgh', 'ijklmnop'], [1, 8]],
+        ]],
+        ['a line that fills its last row puts the cursor on the next', { columns: 10 }, [
+            [['abcdefg'], ['P> abcdefg', ''], [1, 0]],
+            [[KEY.backspace], ['P> abcdef'], [0, 9]],
+            [['g', KEY.enter], ['P> abcdefg', 'P>'], [1, 3]],
+        ]],
+        ['on the bottom row too, where the terminal scrolls to make the next', { columns: 10, before: '\r\n'.repeat(11) }, [
+            [['abcdefg'], ['P> abcdefg', ''], [1, 0]],
+            [['h', KEY.left, 'X'], ['P> abcdefg', 'Xh'], [1, 1]],
+        ]],
+        ['a wide character that does not fit goes whole to the next row', { columns: 10 }, [
+            [['abcdef\u4e2d'], ['P> abcdef', '\u4e2d'], [1, 2]],
+            [[KEY.backspace, 'x'], ['P> abcdefx', ''], [1, 0]],
+        ]],
+        ['a prompt that fills its row starts the line on the next', { columns: 10, prompt: '0123456789' }, [
+            [['ab'], ['0123456789', 'ab'], [1, 2]],
+        ]],
+    ];
+    for (const [name, options, steps] of cases) {
+        test(name, async () => {
+            const s = await editorOnTerminal(options);
+            const promptRow = (options.before ?? '').split('\n').length - 1;
+            for (const [keys, rows, [row, column]] of steps) {
+                await s.type(...keys);
+                assert.deepEqual(s.rows().slice(promptRow), rows, keys.join(''));
+                assert.deepEqual(s.cursor(), { row: promptRow + row, column }, keys.join(''));
+            }
+        });
+    }
 
     test('a resize draws the line anew for the new width', async () => {
-        const s = await session({ columns: 10 });
+        const s = await editorOnTerminal({ columns: 10 });
         await s.type('abcdefghijkl', KEY.left);
         const resized = (columns) => new Promise((done) => {
             s.editor.resize(() => {
