@@ -3,11 +3,7 @@
 // does; a test that compares with redirected native output says it does not.
 #include <emscripten.h>
 
-namespace {
-
 EM_JS(bool, pageShowsTerminal, (), { return !!Module['outputIsTerminal']; });
-
-}  // namespace
 
 extern const bool kOutputIsTerminal;
 const bool kOutputIsTerminal = pageShowsTerminal();

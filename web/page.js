@@ -79,17 +79,18 @@ function markWritten(name) {
 // Shows what the program wrote, after what shows the line entered, in one
 // write (the terminal parses a write that follows a key at once), then asks
 // for the next line or ends the game.
-function answer(shown, marks) {
+function answer(shown, markName) {
     const answering = game;
     const joined = new Uint8Array(shown.reduce((length, part) => length + part.length, 0));
-    shown.reduce((at, part) => {
+    let at = 0;
+    for (const part of shown) {
         joined.set(part, at);
-        return at + part.length;
-    }, 0);
+        at += part.length;
+    }
     terminal.write(joined, () => {
         // A new game may have begun meanwhile.
         if (answering !== game) return;
-        markWritten(marks);
+        markWritten(markName);
         if (game.status === null) editor.begin();
         else gameOver(`Game over: the program ended with exit status ${game.status}.`);
     });
