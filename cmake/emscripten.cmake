@@ -9,3 +9,7 @@ set(CMAKE_CXX_LINKER_LAUNCHER ${CMAKE_C_LINKER_LAUNCHER})
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/run-under-node.sh)
 
 include(/usr/share/emscripten/cmake/Modules/Platform/Emscripten.cmake)
+
+# Its compiler assembles the image source too; CMake cannot tell it apart
+# from clang, which it drives, by itself.
+set(CMAKE_ASM_COMPILER_ID Clang)
