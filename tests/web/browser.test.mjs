@@ -161,6 +161,20 @@ describe(`the page in ${KESTIV_BROWSER}`, () => {
         assert.deepEqual(rows.map((row) => row.text), [PROMPT.trimEnd()]);
     });
 
+    test('the terminal follows the size of the window, the line being typed kept', async () => {
+        const columns = () => page.evaluate(() => globalThis.kestivTerminal.cols);
+        const wide = await columns();
+        await page.keyboard.type('dir');
+        await page.setViewport({ width: 600, height: 500 });
+        await page.waitForFunction((before) => globalThis.kestivTerminal.cols < before, { timeout: 30000 }, wide);
+        await cursorRowReads(`${PROMPT}dir`);
+        await page.setViewport({ width: 1000, height: 700 });
+        await page.waitForFunction((before) => globalThis.kestivTerminal.cols === before, { timeout: 30000 }, wide);
+        await cursorRowReads(`${PROMPT}dir`);
+        await page.keyboard.press('Escape');
+        await promptShown();
+    });
+
     test('pasted lines are entered as typed ones', { skip: needsMaze }, async () => {
         // What the terminal does with the text of a paste event.
         await page.evaluate(() => globalThis.kestivTerminal.paste('cd\r\ndir\n'));
