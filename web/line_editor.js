@@ -66,10 +66,10 @@ function tokens(data) {
     return found;
 }
 
-// Where a text written from `position` leaves the cursor, on a terminal
-// `columns` wide that wraps as xterm.js does: a character that does not fit
-// on the row goes whole to the next, and a full row leaves the cursor past
-// its end (column === columns) until the next character is written.
+// Where a character `width` cells wide written at `position` leaves the
+// cursor, on a terminal `columns` wide that wraps as xterm.js does: one that
+// does not fit on the row goes whole to the next, and a full row leaves the
+// cursor past its end (column === columns) until the next one is written.
 function advance(position, width, columns) {
     if (width === 0) return position;
     let { row, column } = position;
