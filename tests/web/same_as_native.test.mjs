@@ -168,15 +168,19 @@ function mazeScripts() {
     const reachable = nodes.filter((node) => node.names.every((name) => !/[\r\n]/.test(name)));
     const files = reachable.filter((node) => node.kind === 'file');
     const directories = reachable.filter((node) => node.kind === 'directory' && node.names.length > 0);
+    const scripts = [
+        ['dir at the root', 'dir\n'],
+        ['every file at the root', files.filter((node) => node.names.length === 1).map((node) => `type ${nameOf(node)}\n`).join('')],
+        ['a directory shown as a file', directories.length ? `type ${nameOf(directories[0])}\n` : 'type\n'],
+    ];
+    if (files.length === 0) return scripts;
     const deepest = files.reduce((a, b) => (b.names.length > a.names.length ? b : a));
     const largest = files.reduce((a, b) => (b.size > a.size ? b : a));
     const showDeepest = `type ${nameOf(deepest)}\n`;
     return [
-        ['dir at the root', 'dir\n'],
-        ['every file at the root', files.filter((node) => node.names.length === 1).map((node) => `type ${nameOf(node)}\n`).join('')],
+        ...scripts,
         ['down to the deepest file and back', `${walkTo(deepest)}dir\n${showDeepest}${showDeepest}cd ..\ndir\ncd\ndir\nexit\n`],
         ['the largest file, then a wrong turn', `${walkTo(largest)}type ${nameOf(largest)}\ncd ${nameOf(largest)}x\n`],
-        ['a directory shown as a file', directories.length ? `type ${nameOf(directories[0])}\n` : 'type\n'],
         ['cls on the way, CR LF line ends', `${walkTo(deepest)}cls\n${showDeepest}`.replaceAll('\n', '\r\n')],
     ];
 }
