@@ -9,7 +9,7 @@
 //     6,944-byte file (or the largest file of another maze).
 //
 //   node bench/web/page_bench.mjs [BUILD_DIR] [--browser chromium|firefox] [--starts N] [--answers N]
-import { statSync, readFileSync } from 'node:fs';
+import { existsSync, statSync, readFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { parseArgs } from 'node:util';
 import { gzipSync } from 'node:zlib';
@@ -30,6 +30,12 @@ const build = positionals[0] ?? 'build/web';
 const site = join(build, 'site');
 const image = join(build, 'default-maze.img');
 const kestivfs = join(build, 'host-tools/image/kestivfs/kestivfs');
+for (const needed of [join(site, 'kestiv-terminal.wasm'), image, join(build, 'bench/floor/floor.wasm')]) {
+    if (!existsSync(needed)) {
+        console.error(`page_bench.mjs: ${needed} is missing; build the web preset with its default maze first`);
+        process.exit(2);
+    }
+}
 
 const median = (values) => {
     const sorted = [...values].sort((a, b) => a - b);
