@@ -1,7 +1,9 @@
-// The page's start with nothing run: the same terminal opened, then a module
-// of the program's size fetched, compiled and instantiated, and a frame drawn.
-import { Terminal } from '../xterm/xterm.js';
-import { FitAddon } from '../xterm/addon-fit.js';
+// The page's start with nothing run, served as the page's own script beside a
+// module of the program's size that does nothing: the same page opens the
+// same terminal, fetches, compiles and instantiates that module, and has a
+// frame drawn.
+import { Terminal } from './xterm/xterm.js';
+import { FitAddon } from './xterm/addon-fit.js';
 
 const terminal = new Terminal({ convertEol: true, scrollback: 10000, fontSize: 16 });
 const fit = new FitAddon();
@@ -9,6 +11,6 @@ terminal.loadAddon(fit);
 terminal.open(document.getElementById('terminal'));
 fit.fit();
 
-const module = await WebAssembly.compileStreaming(fetch(new URL('floor.wasm', import.meta.url)));
+const module = await WebAssembly.compileStreaming(fetch(new URL('kestiv-terminal.wasm', import.meta.url)));
 await WebAssembly.instantiate(module, {});
 requestAnimationFrame(() => performance.mark('kestiv-floor-drawn'));

@@ -30,7 +30,7 @@ const build = positionals[0] ?? 'build/web';
 const site = join(build, 'site');
 const image = join(build, 'default-maze.img');
 const kestivfs = join(build, 'host-tools/image/kestivfs/kestivfs');
-for (const needed of [join(site, 'kestiv-terminal.wasm'), image, join(build, 'bench/floor/floor.wasm')]) {
+for (const needed of [join(site, 'kestiv-terminal.wasm'), image, join(build, 'bench/floor/kestiv-terminal.wasm')]) {
     if (!existsSync(needed)) {
         console.error(`page_bench.mjs: ${needed} is missing; build the web preset with its default maze first`);
         process.exit(2);
@@ -132,7 +132,8 @@ async function answerFigures(browser, server) {
 }
 
 downloadFigures();
-const server = await serveFolders({ '/': site, '/floor/': join(build, 'bench/floor') });
+// The floor is the site with the floor's script and module in front.
+const server = await serveFolders([['/floor/', join(build, 'bench/floor')], ['/floor/', site], ['/', site]]);
 const browser = await launchBrowser(options.browser);
 try {
     console.log(`browser: ${await browser.version()}`);

@@ -90,7 +90,7 @@ const status = () => page.$eval('#status', (element) => element.textContent);
 
 describe(`the page in ${KESTIV_BROWSER}`, () => {
     before(async () => {
-        server = await serveFolders({ '/': KESTIV_SITE });
+        server = await serveFolders([['/', KESTIV_SITE]]);
         browser = await launchBrowser(KESTIV_BROWSER);
         // Chromium lets a page's copy and paste reach the clipboard only by
         // leave; Firefox lets the keys' own commands through as they are.

@@ -11,23 +11,27 @@ const TYPES = {
     '.wasm': 'application/wasm',
 };
 
-// Serves each folder of `mounts` (URL path prefix, ending in "/", to folder)
-// on a free port; resolves to the server's root URL and a way to stop it.
+// Serves folders on a free port: `mounts` is a list of [URL path prefix
+// ending in "/", folder] pairs, and a request gets the file of the first
+// whose prefix it starts with that has it. Resolves to the server's root URL
+// and a way to stop it.
 export async function serveFolders(mounts) {
-    const prefixes = Object.keys(mounts).sort((a, b) => b.length - a.length);
     const server = createServer(async (request, response) => {
         const path = decodeURIComponent(new URL(request.url, 'http://localhost').pathname);
-        const prefix = prefixes.find((candidate) => path.startsWith(candidate));
-        const relative = path.slice(prefix.length) || 'index.html';
-        try {
-            if (relative.split('/').includes('..')) throw new Error('outside the folder');
-            const body = await readFile(join(mounts[prefix], relative));
-            response.writeHead(200, { 'Content-Type': TYPES[extname(relative)] ?? 'application/octet-stream' });
-            response.end(body);
-        } catch {
-            response.writeHead(404);
-            response.end();
+        for (const [prefix, folder] of mounts) {
+            const relative = path.slice(prefix.length) || 'index.html';
+            if (!path.startsWith(prefix) || relative.split('/').includes('..')) continue;
+            try {
+                const body = await readFile(join(folder, relative));
+                response.writeHead(200, { 'Content-Type': TYPES[extname(relative)] ?? 'application/octet-stream' });
+                response.end(body);
+                return;
+            } catch {
+                // Not in this folder: the next may have it.
+            }
         }
+        response.writeHead(404);
+        response.end();
     });
     await new Promise((listening) => server.listen(0, '127.0.0.1', listening));
     return {
