@@ -78,6 +78,8 @@ INSTANTIATE_TEST_SUITE_P(Faults, BrokenStoredForm, testing::ValuesIn(kFaults),
                          [](const testing::TestParamInfo<FaultCase>& info) { return info.param.name; });
 
 TEST(ContentTransform, ContentOfTwoGigabytesIsRefusedBeforeAnyWork) {
+    // Half of a 32-bit address space does not come in one block.
+    if (sizeof(void*) < 8) GTEST_SKIP() << "a 32-bit target holds no 2 GiB string";
     const std::string huge(std::size_t{1} << 31, '\0');
     std::string shown;
     EXPECT_EQ(revealContent(huge, shown), StoredFormFault::tooLong);

@@ -1,0 +1,9 @@
+// The browser page's console: an ANSI terminal (console_ansi.cpp) when the
+// page that starts the program says it shows one, as its terminal widget
+// does; a test that compares with redirected native output says it does not.
+#include <emscripten.h>
+
+EM_JS(bool, pageShowsTerminal, (), { return !!Module['outputIsTerminal']; });
+
+extern const bool kOutputIsTerminal;
+const bool kOutputIsTerminal = pageShowsTerminal();

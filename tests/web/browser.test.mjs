@@ -1,0 +1,242 @@
+// The page as a player meets it, in a headless browser (KESTIV_BROWSER:
+// chromium or firefox) with the site served from 127.0.0.1: what the terminal
+// shows is read from its cells through the xterm.js buffer, colours included.
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import { mkdirSync } from 'node:fs';
+import { dirname } from 'node:path';
+import { after, before, describe, test } from 'node:test';
+
+import { launchBrowser } from './browser.mjs';
+import { listImage, nameOf, walkTo } from './maze_paths.mjs';
+import { serveFolders } from './static_server.mjs';
+
+const { KESTIV_BROWSER, KESTIV_SITE, KESTIV_SCREENSHOT, KESTIVFS, KESTIV_MAZE_IMAGE } = process.env;
+
+const PROMPT = "kestiv's terminal ---> ";
+// The ANSI colours the program writes in, as palette entries of the terminal.
+const RED = 1;
+const GREEN = 2;
+const BLUE = 4;
+
+// The nodes a player can type the names of, of whatever maze the build has.
+const maze = listImage(KESTIVFS, KESTIV_MAZE_IMAGE).filter((node) =>
+    node.names.every((name) => /^[\x21-\x7e][\x20-\x7e]*$/.test(name)));
+const rootDirectory = maze.find((node) => node.kind === 'directory' && node.names.length === 1);
+// A decoy of the generated maze, or any file shown through the content
+// transform: the one nearest the root, for the shortest walk.
+const decoy = maze
+    .filter((node) => node.kind === 'file' && nameOf(node) !== 'README.txt')
+    .sort((a, b) => (a.size === 6944) - (b.size === 6944) || b.names.length - a.names.length)
+    .at(-1);
+const needsMaze = !(rootDirectory && decoy) && 'the maze has no directory at its root or no file to type';
+
+let browser;
+let server;
+let page;
+// The rows of a game's first screen: the banner's and the prompt's.
+let firstScreenRows;
+
+// The terminal's rows from the top of its buffer to the cursor's, each with
+// its text and, cell by cell, its foreground palette colour (null for the
+// default), and where the cursor is.
+function readScreen() {
+    return page.evaluate(() => {
+        const buffer = globalThis.kestivTerminal.buffer.active;
+        const rows = [];
+        for (let y = 0; y <= buffer.baseY + buffer.cursorY; ++y) {
+            const line = buffer.getLine(y);
+            const colours = [];
+            for (let x = 0; x < line.length; ++x) {
+                const cell = line.getCell(x);
+                colours.push(cell.isFgPalette() ? cell.getFgColor() : null);
+            }
+            rows.push({ text: line.translateToString(true).trimEnd(), colours });
+        }
+        return { rows, cursor: { row: buffer.baseY + buffer.cursorY, column: buffer.cursorX } };
+    });
+}
+
+// Waits for the row of the cursor to read text.
+function cursorRowReads(text) {
+    return page.waitForFunction((expected) => {
+        const buffer = globalThis.kestivTerminal.buffer.active;
+        return buffer.getLine(buffer.baseY + buffer.cursorY).translateToString(true) === expected;
+    }, { timeout: 30000 }, text);
+}
+
+// Waits for the page to ask for a line: a prompt with nothing typed after it.
+function promptShown() {
+    return page.waitForFunction((prompt) => {
+        const buffer = globalThis.kestivTerminal?.buffer.active;
+        if (document.body.dataset.game !== 'playing' || !buffer) return false;
+        return buffer.getLine(buffer.baseY + buffer.cursorY).translateToString(true) === prompt;
+    }, { timeout: 30000 }, PROMPT);
+}
+
+function gameOver() {
+    return page.waitForFunction(() => document.body.dataset.game === 'ended', { timeout: 30000 });
+}
+
+async function enter(...lines) {
+    for (const line of lines) {
+        await page.keyboard.type(line);
+        await page.keyboard.press('Enter');
+        await promptShown();
+    }
+}
+
+const status = () => page.$eval('#status', (element) => element.textContent);
+
+describe(`the page in ${KESTIV_BROWSER}`, () => {
+    before(async () => {
+        server = await serveFolders([['/', KESTIV_SITE]]);
+        browser = await launchBrowser(KESTIV_BROWSER);
+        // Chromium lets a page's copy and paste reach the clipboard only by
+        // leave; Firefox lets the keys' own commands through as they are.
+        if (KESTIV_BROWSER === 'chromium') {
+            await browser.defaultBrowserContext().overridePermissions(new URL(server.url).origin, [
+                'clipboard-read', 'clipboard-write', 'clipboard-sanitized-write',
+            ]);
+        }
+        page = await browser.newPage();
+        await page.setViewport({ width: 1000, height: 700 });
+        await page.goto(server.url);
+        await promptShown();
+    });
+    after(async () => {
+        await browser?.close();
+        await server?.close();
+    });
+
+    test('opens into the shell: a cleared screen, then the banner and the prompt in green', async () => {
+        const { rows, cursor } = await readScreen();
+        assert.equal(rows[0].text, '', 'the banner opens with a line end');
+        assert.match(rows[1].text, /^ +\.-+\.$/);
+        const banner = rows.slice(1, -1);
+        for (const row of banner) {
+            row.text.split('').forEach((character, x) => character !== ' ' && assert.equal(row.colours[x], GREEN));
+        }
+        assert.equal(rows.at(-1).text, PROMPT.trimEnd());
+        assert.deepEqual(rows.at(-1).colours.slice(0, PROMPT.length), Array(PROMPT.length).fill(GREEN));
+        assert.deepEqual(cursor, { row: rows.length - 1, column: PROMPT.length });
+        firstScreenRows = rows.length;
+    });
+
+    test('dir lists directories in blue, files in the default colour', { skip: needsMaze }, async () => {
+        await enter('dir');
+        const { rows } = await readScreen();
+        const directoryRow = rows.find((row) => row.text === nameOf(rootDirectory));
+        assert.ok(directoryRow, `${nameOf(rootDirectory)} is listed`);
+        assert.equal(directoryRow.colours[0], BLUE);
+        const readme = rows.find((row) => row.text === 'README.txt');
+        assert.equal(readme?.colours[0], null);
+    });
+
+    test('a walk to a decoy and type show its text', { skip: needsMaze }, async () => {
+        const decoyPath = decoy.names.map((name) => name.replaceAll('\\', '\\\\').replaceAll('/', '\\/')).join('/');
+        const decoyText = execFileSync(KESTIVFS, ['cat', KESTIV_MAZE_IMAGE, decoyPath], { encoding: 'utf8' });
+        await enter(...walkTo(decoy).split('\n').filter(Boolean), `type ${nameOf(decoy)}`);
+        const { rows } = await readScreen();
+        const shown = rows.map((row) => row.text).join('\n');
+        const textLines = decoyText.trimEnd().split('\n');
+        assert.ok(shown.includes(textLines.join('\n')), 'the whole text is on the screen');
+        assert.equal(rows.at(-2).text, '', 'two line ends after the text');
+        if (KESTIV_SCREENSHOT) {
+            mkdirSync(dirname(KESTIV_SCREENSHOT), { recursive: true });
+            await page.screenshot({ path: KESTIV_SCREENSHOT });
+        }
+    });
+
+    test('Up recalls the line before, Esc clears it', { skip: needsMaze }, async () => {
+        await page.keyboard.press('ArrowUp');
+        await cursorRowReads(`${PROMPT}type ${nameOf(decoy)}`);
+        await page.keyboard.press('Escape');
+        await promptShown();
+    });
+
+    test('cls clears the screen', async () => {
+        await enter('cls');
+        const { rows } = await readScreen();
+        assert.deepEqual(rows.map((row) => row.text), [PROMPT.trimEnd()]);
+    });
+
+    test('the terminal follows the size of the window, the line being typed kept', async () => {
+        const columns = () => page.evaluate(() => globalThis.kestivTerminal.cols);
+        const wide = await columns();
+        await page.keyboard.type('dir');
+        await page.setViewport({ width: 600, height: 500 });
+        await page.waitForFunction((before) => globalThis.kestivTerminal.cols < before, { timeout: 30000 }, wide);
+        await cursorRowReads(`${PROMPT}dir`);
+        await page.setViewport({ width: 1000, height: 700 });
+        await page.waitForFunction((before) => globalThis.kestivTerminal.cols === before, { timeout: 30000 }, wide);
+        await cursorRowReads(`${PROMPT}dir`);
+        await page.keyboard.press('Escape');
+        await promptShown();
+    });
+
+    test('pasted lines are entered as typed ones', { skip: needsMaze }, async () => {
+        // What the terminal does with the text of a paste event.
+        await page.evaluate(() => globalThis.kestivTerminal.paste('cd\r\ndir\n'));
+        await page.waitForFunction((prompt) => {
+            const buffer = globalThis.kestivTerminal.buffer.active;
+            let prompts = 0;
+            for (let y = 0; y < buffer.length; ++y) prompts += buffer.getLine(y).translateToString(true).startsWith(prompt);
+            return prompts === 3;
+        }, { timeout: 30000 }, PROMPT);
+        const rows = (await readScreen()).rows.map((row) => row.text);
+        assert.deepEqual(rows.slice(0, 2), [`${PROMPT}cd`, `${PROMPT}dir`]);
+        assert.ok(rows.includes(nameOf(rootDirectory)), 'the root is listed');
+    });
+
+    test('a crash is shown in red and ends the game; Enter starts a new one at the root', { skip: needsMaze }, async () => {
+        await enter(`cd ${nameOf(rootDirectory)}`);
+        await page.keyboard.type('cd nowhere');
+        await page.keyboard.press('Enter');
+        await gameOver();
+        const { rows } = await readScreen();
+        const crash = rows.findIndex((row) => row.text === `${PROMPT}cd nowhere`) + 1;
+        assert.equal(rows[crash].text, 'Oh no, CRAAAAAAAAAAASH');
+        assert.deepEqual(rows[crash].colours.slice(0, 22), Array(22).fill(RED));
+        assert.match(await status(), /exit status -1/);
+
+        await page.keyboard.press('Enter');
+        await promptShown();
+        const fresh = await readScreen();
+        assert.equal(fresh.rows.length, firstScreenRows, 'a cleared screen with the banner and the prompt');
+        await enter('dir');
+        assert.ok((await readScreen()).rows.some((row) => row.text === nameOf(rootDirectory)), 'back at the root');
+    });
+
+    test('the history lasts across games', { skip: needsMaze }, async () => {
+        await page.keyboard.press('ArrowUp');
+        await page.keyboard.press('ArrowUp');
+        await cursorRowReads(`${PROMPT}cd nowhere`);
+        await page.keyboard.press('Escape');
+    });
+
+    test('Ctrl+C copies what is selected and Ctrl+V pastes it', async () => {
+        const row = (await readScreen()).cursor.row;
+        await page.evaluate((y) => globalThis.kestivTerminal.select(0, y, 17), row);
+        for (const [key, command] of [['KeyC', 'Copy'], ['KeyV', 'Paste']]) {
+            await page.keyboard.down('Control');
+            await page.keyboard.press(key, { commands: [command] });
+            await page.keyboard.up('Control');
+        }
+        await cursorRowReads(`${PROMPT}kestiv's terminal`);
+        await page.keyboard.press('Escape');
+        await promptShown();
+    });
+
+    test('Ctrl+Z then Enter ends input with status 0; the button starts a new game', async () => {
+        await page.keyboard.down('Control');
+        await page.keyboard.press('z');
+        await page.keyboard.up('Control');
+        await cursorRowReads(`${PROMPT}^Z`);
+        await page.keyboard.press('Enter');
+        await gameOver();
+        assert.match(await status(), /exit status 0/);
+        await page.click('#new-game');
+        await promptShown();
+    });
+});
