@@ -1,17 +1,10 @@
 # The release archives, made with CPack: the players' executable with a text
-# on how to play, or, when KESTIV_SITE_DIR names one, the browser edition's
-# site folder. CPack stages the files; KestivArchive.cmake writes the archive,
-# since CPack's own archive writers take entry order and times from the build
-# machine. kestivfs is never installed: it carries the content key.
-set(KESTIV_SITE_DIR "" CACHE PATH
-    "The browser edition's site folder, to package instead of the terminal")
-
-if(KESTIV_SITE_DIR)
-  if(NOT EXISTS "${KESTIV_SITE_DIR}/index.html")
-    message(FATAL_ERROR "KESTIV_SITE_DIR: no index.html in ${KESTIV_SITE_DIR}; "
-                        "build the browser edition first")
-  endif()
-  install(DIRECTORY "${KESTIV_SITE_DIR}/" DESTINATION . COMPONENT site)
+# on how to play, or, from a browser build, its site folder. CPack stages the
+# files; KestivArchive.cmake writes the archive, since CPack's own archive
+# writers take entry order and times from the build machine. kestivfs is never
+# installed: it carries the content key.
+if(EMSCRIPTEN)
+  install(DIRECTORY "${KESTIV_WEB_SITE_DIR}/" DESTINATION . COMPONENT site)
   set(component site)
   set(platform web)
   set(archive_format zip)
