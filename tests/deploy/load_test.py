@@ -97,6 +97,8 @@ async def walk_phase(server, terminal, goal, flag):
     check(all(flag.encode() in received for received in results), "every player read the flag")
     mismatched = [player for player, (received, want) in enumerate(zip(results, expected)) if received != want]
     check(not mismatched, f"every player received exactly the output of its own session (differing: {mismatched})")
+    for player in mismatched[:3]:
+        print(f"        player {player}: {first_difference(results[player], expected[player])}", flush=True)
     check(len(set(expected)) == PLAYERS, "no two players' sessions were alike")
     left = served.wait_for_no_games(server, 10)
     check(not left, f"every game's processes ended (left: {left})")
@@ -104,6 +106,13 @@ async def walk_phase(server, terminal, goal, flag):
     print(f"figure  CPU time per game, all its processes: {cpu_per_game * 1000:.0f} ms, so at most "
           f"{os.cpu_count() / cpu_per_game:.0f} games per second on this machine's {os.cpu_count()} cores",
           flush=True)
+
+
+def first_difference(received, want):
+    """Where two outputs part, with a little of each from there."""
+    at = next((i for i, (r, w) in enumerate(zip(received, want)) if r != w), min(len(received), len(want)))
+    return (f"{len(received)} bytes received, {len(want)} expected, first difference at byte {at}: "
+            f"received {received[at:at + 60]!r}, expected {want[at:at + 60]!r}")
 
 
 def report_memory(server):

@@ -3,6 +3,7 @@ the walk from the root to the goal file, made different for every player, and
 the bytes the same terminal writes for the same lines when it runs directly,
 writing to a pseudo-terminal as it does when served."""
 import os
+import select
 import subprocess
 
 PROMPT = b"\x1b[32mkestiv's terminal ---> \x1b[0m"
@@ -10,6 +11,7 @@ PROMPT = b"\x1b[32mkestiv's terminal ---> \x1b[0m"
 # it, a telnet client ends every line with CR LF.
 NC_LINE_END = b"\n"
 TELNET_LINE_END = b"\r\n"
+END_MARK = b"\x00end of the reference output\x00"
 
 
 def goal_path(kestivfs, image, flag):
@@ -50,18 +52,19 @@ def reference_output(terminal, typed):
     controller, terminal_side = os.openpty()
     game = subprocess.Popen([terminal], stdin=subprocess.PIPE, stdout=terminal_side,
                             stderr=subprocess.DEVNULL, start_new_session=True)
-    os.close(terminal_side)
     game.stdin.write(typed)
     game.stdin.close()
     output = bytearray()
-    while True:
-        try:
-            chunk = os.read(controller, 1 << 16)
-        except OSError:  # EIO: the terminal has gone and everything is read
-            break
-        if not chunk:
-            break
-        output += chunk
+    # The game is read while it plays, as it may write more than the
+    # pseudo-terminal holds. What it writes reaches this side later, and a
+    # hang-up can overtake it; so the terminal side stays open here, and a
+    # mark written after the game has ended shows when all its output is in.
+    while game.poll() is None:
+        if select.select([controller], [], [], 0.05)[0]:
+            output += os.read(controller, 1 << 16)
+    os.write(terminal_side, END_MARK)
+    while not output.endswith(END_MARK):
+        output += os.read(controller, 1 << 16)
+    os.close(terminal_side)
     os.close(controller)
-    game.wait()
-    return bytes(output)
+    return bytes(output[:-len(END_MARK)])
