@@ -88,12 +88,18 @@ def start(recipe, terminal, work, games, game_seconds, game_memory, idle_seconds
     return server
 
 
+def _stat_fields(pid):
+    """The fields of /proc/PID/stat after the command name, which may hold
+    spaces and parentheses: the state first."""
+    with open(f"/proc/{pid}/stat", "rb") as stat:
+        return stat.read().rsplit(b")", 1)[1].split()
+
+
 def _processes():
     for entry in os.listdir("/proc"):
         if entry.isdigit():
             try:
-                with open(f"/proc/{entry}/stat", "rb") as stat:
-                    after_name = stat.read().rsplit(b")", 1)[1].split()
+                after_name = _stat_fields(entry)
                 with open(f"/proc/{entry}/environ", "rb") as environ:
                     variables = environ.read().split(b"\0")
             except OSError:  # gone meanwhile
@@ -128,8 +134,7 @@ def memory_of(pid):
 
 def games_cpu_seconds(server):
     """CPU time, user and system, of every game the server has reaped so far."""
-    with open(f"/proc/{server.process.pid}/stat", "rb") as stat:
-        fields = stat.read().rsplit(b")", 1)[1].split()
+    fields = _stat_fields(server.process.pid)
     return (int(fields[13]) + int(fields[14])) / os.sysconf("SC_CLK_TCK")
 
 
