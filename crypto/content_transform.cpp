@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr std::size_t kLengthLimit = std::size_t{1} << 31;
-
 AES_ctx contentContext() {
     std::uint8_t key[kAesKeyBytes];
     std::uint8_t iv[kAesBlockBytes];
@@ -24,7 +22,7 @@ AES_ctx contentContext() {
 StoredFormFault revealContent(std::string_view stored, std::string& text) {
     const std::size_t n = stored.size();
     if (n == 0) return StoredFormFault::empty;
-    if (n >= kLengthLimit) return StoredFormFault::tooLong;
+    if (n > kMaxStoredBytes) return StoredFormFault::tooLong;
     if (n % kAesBlockBytes != 0) return StoredFormFault::partialBlock;
     std::vector<std::uint8_t> work(stored.begin(), stored.end());
     AES_ctx ctx = contentContext();
@@ -36,7 +34,7 @@ StoredFormFault revealContent(std::string_view stored, std::string& text) {
 }
 
 std::string storeContent(std::string_view text) {
-    const std::size_t pad = kAesBlockBytes - text.size() % kAesBlockBytes;
+    const auto pad = static_cast<std::size_t>(storedBytesOf(text.size()) - text.size());
     std::string stored(text);
     stored.append(pad, static_cast<char>(pad));
     AES_ctx ctx = contentContext();

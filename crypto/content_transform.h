@@ -13,9 +13,16 @@ enum class StoredFormFault {
     none,
     empty,           // no last byte to read the pad from
     partialBlock,    // length not a multiple of 16
-    tooLong,         // 2^31 bytes or more
+    tooLong,         // more than kMaxStoredBytes
     padPastStart,    // the pad byte is greater than the length
 };
+
+// The longest stored content the transform takes: a content of 2^31 bytes or
+// more is refused, so that any count of it fits a signed 32-bit integer.
+inline constexpr std::uint64_t kMaxStoredBytes = 0x7fffffff;
+
+// Bytes that a text of textBytes takes in the stored form: a pad of 1 to 16.
+constexpr std::uint64_t storedBytesOf(std::uint64_t textBytes) { return textBytes + 16 - textBytes % 16; }
 
 // Turns stored back into its text, or reports why it cannot; a pad byte of 0
 // removes nothing.

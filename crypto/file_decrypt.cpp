@@ -1,6 +1,12 @@
 #include "file_decrypt.h"
 
-#include "content_transform.h"
+#include "fs/image_format.h"
+
+StoredFormFault nodeText(const file& node, std::string& text) {
+    if (!isPlainTextName(node.name)) return revealContent(node.content, text);
+    text = node.content;
+    return StoredFormFault::none;
+}
 
 std::optional<std::string> file_decrypt(file* node) {
     std::string text;

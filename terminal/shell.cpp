@@ -55,13 +55,9 @@ SessionEnd runCommands(std::FILE* input) {
         } else if (beginsWith(line, "type ")) {
             file* shown = cwd->in_child(line.substr(5));
             if (!shown || shown->kind != kRegularFileKind) return SessionEnd::crashed;
-            if (isPlainTextName(shown->name)) {
-                writeText(shown->content);
-            } else {
-                std::optional<std::string> text = file_decrypt(shown);
-                if (!text) return SessionEnd::crashed;
-                writeText(*text);
-            }
+            std::string text;
+            if (nodeText(*shown, text) != StoredFormFault::none) return SessionEnd::crashed;
+            writeText(text);
             for (int i = 0; i < 2; ++i) {
                 writeText("\n");
                 std::fflush(stdout);

@@ -42,16 +42,11 @@ int runCat(const CommandLine& line) {
         reportError(path + " is a directory");
     } else if (node->kind != kRegularFileKind) {
         reportError(path + " is of kind " + std::to_string(node->kind) + ", not a regular file");
-    } else if (isPlainFile(node)) {
-        text = node->content;
-        status = 0;
-    } else if (std::optional<std::string> revealed = file_decrypt(node)) {
-        text = std::move(*revealed);
-        status = 0;
-    } else {
-        std::string ignored;
+    } else if (const StoredFormFault fault = nodeText(*node, text); fault != StoredFormFault::none) {
         reportError("cannot turn " + path + " back into text: " +
-                    storedFormProblem(revealContent(node->content, ignored), node->content.size()));
+                    storedFormProblem(fault, node->content.size()));
+    } else {
+        status = 0;
     }
     freeTree(image.root);
     if (status == 0) {

@@ -2,7 +2,7 @@
 #include <string>
 
 #include "command_line.h"
-#include "crypto/content_transform.h"
+#include "crypto/file_decrypt.h"
 #include "fs/image_format.h"
 #include "image_paths.h"
 #include "loaded_image.h"
@@ -51,18 +51,14 @@ void printText(std::string_view text) {
     }
 }
 
-void printFileText(const file* node) {
-    if (isPlainFile(node)) {
-        printText(node->content);
-        return;
-    }
+void printFileText(const file& node) {
     std::string text;
-    const StoredFormFault fault = revealContent(node->content, text);
+    const StoredFormFault fault = nodeText(node, text);
     if (fault == StoredFormFault::none)
         printText(text);
     else
         std::printf("  ! cannot be turned back into text: %s\n",
-                    storedFormProblem(fault, node->content.size()).c_str());
+                    storedFormProblem(fault, node.content.size()).c_str());
 }
 
 int runList(const CommandLine& line) {
@@ -90,7 +86,7 @@ int runList(const CommandLine& line) {
         std::printf("%-9s %10zu  %s%.*s\n", kind.c_str(), node->content.size(),
                     shown.size() < path.size() ? "..." : "", static_cast<int>(shown.size()),
                     shown.data());
-        if (withText && node->kind == kRegularFileKind) printFileText(node);
+        if (withText && node->kind == kRegularFileKind) printFileText(*node);
     });
     const std::uint64_t used = imageBytesUsed(image.root);
     freeTree(image.root);

@@ -87,7 +87,3 @@ std::string storedFormProblem(StoredFormFault fault, std::size_t storedBytes) {
     }
     return "";
 }
-
-bool isPlainFile(const file* node) {
-    return node->kind == kRegularFileKind && isPlainTextName(node->name);
-}

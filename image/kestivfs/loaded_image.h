@@ -31,6 +31,3 @@ std::uint64_t imageBytesUsed(file* root);
 
 // Why a stored content of stored bytes does not turn back into text, in words.
 std::string storedFormProblem(StoredFormFault fault, std::size_t storedBytes);
-
-// True for a regular file whose content is text as stored (README.txt).
-bool isPlainFile(const file* node);

@@ -1,7 +1,5 @@
 #include "pack_limits.h"
 
-std::uint64_t storedBytesOf(std::uint64_t textBytes) { return textBytes + 16 - textBytes % 16; }
-
 std::string nodeLimitProblem(std::uint64_t nameBytes, std::uint64_t contentBytes,
                              std::uint64_t childCount) {
     if (nameBytes > kMaxNameBytes)

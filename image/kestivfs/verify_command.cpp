@@ -30,7 +30,7 @@ int runVerify(const CommandLine& line) {
         if (node->kind != kDirectoryKind && node->kind != kRegularFileKind) {
             problem = "kind " + std::to_string(node->kind) +
                       " is neither a directory (0) nor a regular file (1)";
-        } else if (node->kind == kRegularFileKind && !isPlainFile(node)) {
+        } else if (node->kind == kRegularFileKind && !isPlainTextName(node->name)) {
             ++stored;
             const StoredFormFault fault = revealContent(node->content, text);
             if (fault != StoredFormFault::none)
