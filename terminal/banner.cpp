@@ -1,8 +1,5 @@
-#include <string_view>
+#include "banner.h"
 
-// Drawn only in o, O, Q and punctuation so that it reads the same in any
-// code page; written in one piece, opening and closing with a line end.
-extern const std::string_view kBanner;
 const std::string_view kBanner = R"(
   .--------------------------------------------------------------.
   |                                                              |

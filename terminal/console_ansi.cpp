@@ -6,10 +6,6 @@
 #include "colour.h"
 #include "console_platform.h"
 
-// Whether standard output is a terminal, decided once as the process starts
-// by the platform (console_posix.cpp, console_web.cpp).
-extern const bool kOutputIsTerminal;
-
 namespace {
 
 struct ColourSequence {

@@ -4,6 +4,11 @@
 
 #include "console.h"
 
+// Whether standard output is a terminal, decided once as the process starts
+// by the platform (console_posix.cpp, console_web.cpp); an ANSI console
+// (console_ansi.cpp) writes its sequences only then.
+extern const bool kOutputIsTerminal;
+
 // Clears the window and homes the cursor; nothing when the output is no console.
 void clearScreen();
 

@@ -2,5 +2,6 @@
 // is one. A process's standard output stays what it was at start.
 #include <unistd.h>
 
-extern const bool kOutputIsTerminal;
+#include "console_platform.h"
+
 const bool kOutputIsTerminal = isatty(STDOUT_FILENO) == 1;

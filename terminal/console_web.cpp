@@ -3,7 +3,8 @@
 // does; a test that compares with redirected native output says it does not.
 #include <emscripten.h>
 
+#include "console_platform.h"
+
 EM_JS(bool, pageShowsTerminal, (), { return !!Module['outputIsTerminal']; });
 
-extern const bool kOutputIsTerminal;
 const bool kOutputIsTerminal = pageShowsTerminal();

@@ -2,11 +2,11 @@
 
 #include <cstdio>
 
+#include "banner.h"
+
 ConsoleHandle hConsole = nullptr;
 ConsoleScreenBufferInfo consoleInfo = {};
 ConsoleAttributes saved_attributes = 0;
-
-extern const std::string_view kBanner;
 
 void init() {
     hConsole = getStdOutputHandle();

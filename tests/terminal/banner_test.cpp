@@ -3,7 +3,7 @@
 #include <cctype>
 #include <string_view>
 
-extern const std::string_view kBanner;
+#include "terminal/banner.h"
 
 TEST(Banner, BeginsAndEndsWithALineEnd) {
     ASSERT_GE(kBanner.size(), 2u);

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <string>
 
-extern const std::string_view kBanner;
+#include "terminal/banner.h"
 
 namespace {
 

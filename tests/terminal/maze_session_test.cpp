@@ -9,8 +9,7 @@
 
 #include "maze.h"
 #include "run_process.h"
-
-extern const std::string_view kBanner;
+#include "terminal/banner.h"
 
 namespace {
 

@@ -5,8 +5,7 @@
 #include <string_view>
 
 #include "run_process.h"
-
-extern const std::string_view kBanner;
+#include "terminal/banner.h"
 
 inline constexpr std::string_view kPrompt = "kestiv's terminal ---> ";
 inline constexpr std::string_view kCrash = "Oh no, CRAAAAAAAAAAASH";
