@@ -1,21 +1,5 @@
-# The content key and IV of a build. The terminal and kestivfs of one build
-# compile the same generated source, so a maze is always stored with the key
-# the terminal reads it with.
-set(KESTIV_KEY "3f9c1e7a52d48b06e1a7c3589f2d6b40" CACHE STRING
-    "Content key: 32 hex digits")
-set(KESTIV_IV "8e21d7c4a95f3b60127ce8a4d39b56f1" CACHE STRING
-    "Content IV: 32 hex digits")
-
-foreach(var KESTIV_KEY KESTIV_IV)
-  if(NOT "${${var}}" MATCHES "^[0-9a-fA-F]+$")
-    message(FATAL_ERROR "${var} must be 32 hex digits (0-9, a-f); got '${${var}}'")
-  endif()
-  string(LENGTH "${${var}}" digits)
-  if(NOT digits EQUAL 32)
-    message(FATAL_ERROR "${var} must be 32 hex digits, one byte per pair; got ${digits} digits")
-  endif()
-endforeach()
-
+# The content key and IV (KestivSettings) as the generated source compiles
+# them: masked, so that neither is stored whole in what is shipped.
 # Masks differ from build to build: they come from a hash of the pair itself.
 string(SHA256 _kestiv_mask_source "mask:${KESTIV_KEY}:${KESTIV_IV}")
 

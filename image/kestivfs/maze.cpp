@@ -15,9 +15,6 @@ namespace {
 
 constexpr std::string_view kNameCharacters =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-constexpr std::uint64_t kMaxCount = 10'000'000;
-constexpr std::uint64_t kMaxDecoySize = 1 << 20;
-constexpr std::uint64_t kMinDecoySize = 32;
 
 struct Builder {
     Maze maze;
@@ -194,21 +191,21 @@ std::string goalText(std::string_view flag) {
 }
 
 std::string mazeOptionsProblem(const MazeOptions& o) {
-    if (o.directories < 1 || o.directories > kMaxCount)
+    if (o.directories < 1 || o.directories > kMaxMazeCount)
         return "the number of directories (the root included) must be 1 to " +
-               std::to_string(kMaxCount);
-    if (o.files < 3 || o.files > kMaxCount)
-        return "the number of files (README.txt, the goal and the empty file included) must be 3 to " +
-               std::to_string(kMaxCount);
-    if (o.depth < 1) return "the depth must be at least 1";
+               std::to_string(kMaxMazeCount);
+    if (o.files < kMinMazeFiles || o.files > kMaxMazeCount)
+        return "the number of files (README.txt, the goal and the empty file included) must be " +
+               std::to_string(kMinMazeFiles) + " to " + std::to_string(kMaxMazeCount);
+    if (o.depth < kMinMazeDepth) return "the depth must be at least " + std::to_string(kMinMazeDepth);
     if (o.goalDepth < 1 || o.goalDepth > o.depth)
         return "the goal depth must be 1 to the depth (" + std::to_string(o.depth) + ")";
     if (o.directories < o.depth)
         return "a depth of " + std::to_string(o.depth) + " needs at least " +
                std::to_string(o.depth) + " directories (the root included)";
-    if (o.decoySize % 16 != 0 || o.decoySize < kMinDecoySize || o.decoySize > kMaxDecoySize)
-        return "the decoy size must be a multiple of 16 from " + std::to_string(kMinDecoySize) +
-               " to " + std::to_string(kMaxDecoySize);
+    if (o.decoySize % kDecoySizeStep != 0 || o.decoySize < kMinDecoySize || o.decoySize > kMaxDecoySize)
+        return "the decoy size must be a multiple of " + std::to_string(kDecoySizeStep) + " from " +
+               std::to_string(kMinDecoySize) + " to " + std::to_string(kMaxDecoySize);
     if (o.flag.empty()) return "the flag must not be empty";
     if (goalText(o.flag).size() > kGoalMaxTextBytes)
         return "the flag is " + std::to_string(o.flag.size()) + " bytes; at most " +

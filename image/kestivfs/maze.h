@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "maze_limits.h"
+
 struct MazeOptions {
     std::uint64_t seed;
     std::uint32_t directories;  // the root included
@@ -28,7 +30,6 @@ MazeOptions defaultMazeOptions();
 // least kGoalMinTextBytes; it is stored in kGoalStoredBytes.
 extern const std::string_view kGoalWording;
 extern const std::string_view kDefaultFlag;
-inline constexpr std::uint32_t kGoalStoredBytes = 208;
 inline constexpr std::size_t kGoalMinTextBytes = kGoalStoredBytes - 16;
 inline constexpr std::size_t kGoalMaxTextBytes = kGoalStoredBytes - 1;
 
@@ -58,6 +59,6 @@ Maze generateMaze(const MazeOptions& options);
 // The image of maze: README.txt as its text, every other file in the stored form.
 std::string mazeImage(const Maze& maze);
 
-// The texts, each a function of the random state it is given.
+// The root's README.txt, the same in every maze, and the goal file's text.
 extern const std::string_view kReadmeText;
 std::string goalText(std::string_view flag);

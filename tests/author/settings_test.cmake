@@ -1,0 +1,89 @@
+# cmake -D SOURCE_DIR=... -D WORK_DIR=... -D GENERATOR=... -D KESTIVFS=... -P settings_test.cmake
+#
+# Each maze setting out of its range stops the configure step with a message
+# naming it, and the generator refuses the same value; values at the edges of
+# the ranges pass both.
+set(build "${WORK_DIR}/build")
+file(REMOVE_RECURSE "${WORK_DIR}")
+file(MAKE_DIRECTORY "${WORK_DIR}")
+
+# Only the settings differ from one configure to the next: every KESTIV_
+# entry of the cache is dropped first, so each case starts from the defaults.
+function(configure out_status out_text)
+  execute_process(
+    COMMAND ${CMAKE_COMMAND} -S "${SOURCE_DIR}" -B "${build}" -G "${GENERATOR}"
+            -DKESTIV_BUILD_TESTS=OFF -DKESTIV_BUILD_BENCH=OFF "-UKESTIV_*" ${ARGN}
+            -DKESTIV_BUILD_TESTS=OFF -DKESTIV_BUILD_BENCH=OFF
+    RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  set(${out_status} "${status}" PARENT_SCOPE)
+  set(${out_text} "${out}" PARENT_SCOPE)
+endfunction()
+
+function(generate out_status)
+  execute_process(COMMAND "${KESTIVFS}" maze ${ARGN} -o "${WORK_DIR}/maze.img"
+                  RESULT_VARIABLE status OUTPUT_QUIET ERROR_QUIET)
+  set(${out_status} "${status}" PARENT_SCOPE)
+endfunction()
+
+string(REPEAT "x" 54 long_flag)
+# setting value generator-option
+set(refused
+  "KESTIV_MAZE_DECOY_SIZE|40|--decoy-size"
+  "KESTIV_MAZE_DECOY_SIZE|16|--decoy-size"
+  "KESTIV_MAZE_DECOY_SIZE|1048592|--decoy-size"
+  "KESTIV_MAZE_FILES|2|--files"
+  "KESTIV_MAZE_FILES|10000001|--files"
+  "KESTIV_MAZE_DIRECTORIES|0|--directories"
+  "KESTIV_MAZE_DIRECTORIES|10000001|--directories"
+  "KESTIV_MAZE_DEPTH|0|--depth"
+  "KESTIV_MAZE_GOAL_DEPTH|0|--goal-depth"
+  "KESTIV_MAZE_GOAL_DEPTH|23|--goal-depth"
+  "KESTIV_MAZE_SEED|18446744073709551616|--seed"
+  "KESTIV_FLAG|${long_flag}|--flag")
+set(failures "")
+foreach(case IN LISTS refused)
+  string(REPLACE "|" ";" case "${case}")
+  list(GET case 0 setting)
+  list(GET case 1 value)
+  list(GET case 2 option)
+  configure(status out "-D${setting}=${value}")
+  if(status EQUAL 0 OR NOT out MATCHES "${setting}")
+    string(APPEND failures "configure took ${setting}=${value} (status ${status}):\n${out}\n")
+  endif()
+  generate(status ${option} ${value})
+  if(status EQUAL 0)
+    string(APPEND failures "kestivfs maze took ${option} ${value}, which configure refuses\n")
+  endif()
+endforeach()
+
+# Settings that configure takes and the same options that the generator takes.
+function(expect_taken)
+  cmake_parse_arguments(arg "" "" "SETTINGS;OPTIONS" ${ARGN})
+  configure(status out ${arg_SETTINGS})
+  if(NOT status EQUAL 0)
+    string(APPEND failures "configure refused ${arg_SETTINGS}:\n${out}\n")
+  endif()
+  generate(status ${arg_OPTIONS})
+  if(NOT status EQUAL 0)
+    string(APPEND failures "kestivfs maze refused ${arg_OPTIONS}, which configure takes\n")
+  endif()
+  set(failures "${failures}" PARENT_SCOPE)
+endfunction()
+
+# The smallest maze there is, with the largest seed; the largest decoys and flag.
+expect_taken(
+  SETTINGS -DKESTIV_MAZE_DIRECTORIES=1 -DKESTIV_MAZE_FILES=3 -DKESTIV_MAZE_DEPTH=1
+           -DKESTIV_MAZE_GOAL_DEPTH=1 -DKESTIV_MAZE_DECOY_SIZE=32
+           -DKESTIV_MAZE_SEED=18446744073709551615
+  OPTIONS --directories 1 --files 3 --depth 1 --goal-depth 1 --decoy-size 32
+          --seed 18446744073709551615)
+string(REPEAT "x" 53 longest_flag)
+expect_taken(
+  SETTINGS -DKESTIV_MAZE_DIRECTORIES=30 -DKESTIV_MAZE_FILES=40 -DKESTIV_MAZE_DECOY_SIZE=1048576
+           -DKESTIV_FLAG=${longest_flag}
+  OPTIONS --directories 30 --files 40 --decoy-size 1048576 --flag ${longest_flag})
+
+file(REMOVE_RECURSE "${WORK_DIR}")
+if(failures)
+  message(FATAL_ERROR "${failures}")
+endif()
