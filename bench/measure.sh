@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Peak memory and time of whole programs, as GNU time (Debian package time)
 # reports them. Sourced by the benchmark and stress scripts.
 

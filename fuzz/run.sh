@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Usage: fuzz/run.sh SECONDS
+# Usage: [CC=clang-N CXX=clang++-N] fuzz/run.sh SECONDS
 # Configures and builds the fuzz preset (clang, libFuzzer, AddressSanitizer and
 # UndefinedBehaviorSanitizer), then runs every fuzz target for SECONDS seconds,
 # one after another, and prints the executions of each. Inputs that grow
@@ -10,7 +10,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${1:?usage: fuzz/run.sh SECONDS}
-cmake --preset fuzz >/dev/null
+# The preset builds with clang 14; CC and CXX choose another clang, whose
+# libFuzzer runtime must be installed (clang-N and libclang-rt-N-dev).
+compilers=()
+if [ -n "${CC:-}" ]; then compilers+=("-DCMAKE_C_COMPILER=$CC"); fi
+if [ -n "${CXX:-}" ]; then compilers+=("-DCMAKE_CXX_COMPILER=$CXX"); fi
+cmake --preset fuzz "${compilers[@]}" >/dev/null
 cmake --build --preset fuzz -j2
 
 out=build/fuzz/fuzz
@@ -24,7 +29,7 @@ while read -r target max_len; do
     -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$out/artifacts/$target-" \
     "$out/corpus/$target" "$out/seeds/$target" </dev/null >"$log" 2>&1 || status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-  echo "fuzz-$target: ${runs:-?} executions in ${seconds} s, corpus $(ls "$out/corpus/$target" | wc -l) inputs"
+  echo "fuzz-$target: ${runs:-?} executions in ${seconds} s, corpus $(find "$out/corpus/$target" -type f | wc -l) inputs"
   if [ "$status" -ne 0 ]; then
     echo "fuzz-$target FAILED (status $status); log $log:" >&2
     tail -n 40 "$log" >&2

@@ -33,11 +33,11 @@ listing() {
 path=""
 dir_path=""
 file_name=""
-for depth in 1 2 3 4 5 6; do
+for _ in 1 2 3 4 5 6; do
   entries=$(listing "$path")
   next=""
   while IFS= read -r name; do
-    [ -n "$name" ] && [ "$name" != README.txt ] || continue
+    if [ -z "$name" ] || [ "$name" = README.txt ]; then continue; fi
     status=0
     printf '%stype %s\n' "$path" "$name" | "$maze" >/dev/null || status=$?
     if [ "$status" -eq 0 ] && [ -n "$dir_path" ]; then
