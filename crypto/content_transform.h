@@ -22,7 +22,9 @@ enum class StoredFormFault {
 inline constexpr std::uint64_t kMaxStoredBytes = 0x7fffffff;
 
 // Bytes that a text of textBytes takes in the stored form: a pad of 1 to 16.
-constexpr std::uint64_t storedBytesOf(std::uint64_t textBytes) { return textBytes + 16 - textBytes % 16; }
+constexpr std::uint64_t storedBytesOf(std::uint64_t textBytes) {
+    return textBytes + 16 - textBytes % 16;
+}
 
 // Turns stored back into its text, or reports why it cannot; a pad byte of 0
 // removes nothing.
