@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "node_record.h"
+
 class file {
 public:
     std::uint32_t kind;  // 0 directory, 1 regular file, anything else carried as read
@@ -16,6 +18,9 @@ public:
     // Reads the node record at pos (kind, name, content) and leaves pos on the
     // child count after it. The caller has checked that the record fits.
     file(const char*& pos, file* parent);
+
+    // A node of the record's kind, with copies of its name and content.
+    file(const NodeRecord& record, file* parent);
 
     // Appends child to children; the child's parent was set when it was built.
     void add_file(file* child);

@@ -1,6 +1,6 @@
 // Layout constants of the file-system image: a 16-byte header (magic and a
-// signed 64-bit version), then the nodes in depth-first pre-order, each as
-// kind u32, name length u16, name, content length u32, content, child count u32.
+// signed 64-bit version), then the nodes in depth-first pre-order, each a node
+// record and its child count (node_record.h).
 #pragma once
 
 #include <cstddef>

@@ -7,18 +7,9 @@
 
 #include "image_format.h"
 #include "little_endian.h"
+#include "node_record.h"
 
 namespace {
-
-// True when the node record at pos and the child count after it lie before end.
-bool nodeFits(const char* pos, const char* end) {
-    std::size_t left = static_cast<std::size_t>(end - pos);
-    if (left < kMinNodeBytes) return false;
-    const std::uint64_t nameLength = readU16(pos + 4);
-    if (left - kMinNodeBytes < nameLength) return false;
-    const std::uint64_t contentLength = readU32(pos + 6 + nameLength);
-    return left - kMinNodeBytes - nameLength >= contentLength;
-}
 
 // Room for the announced children, but never more than the bytes left could hold.
 void reserveChildren(file* node, std::uint32_t count, const char* pos, const char* end) {
@@ -44,8 +35,7 @@ ImageReadResult readImage(const char* data, std::size_t length) {
     if (!nodeFits(pos, end)) return failure(ImageStatus::truncated, data, pos, nullptr);
     file* root = new file(pos, nullptr);
     root->parent = root;
-    std::uint32_t remaining = readU32(pos);
-    pos += 4;
+    std::uint32_t remaining = readChildCount(pos);
     reserveChildren(root, remaining, pos, end);
 
     std::vector<std::uint32_t> pending;  // children still to read, one entry per open ancestor
@@ -55,8 +45,7 @@ ImageReadResult readImage(const char* data, std::size_t length) {
             if (!nodeFits(pos, end)) return failure(ImageStatus::truncated, data, pos, root);
             file* node = new file(pos, current);
             pending.push_back(remaining - 1);
-            remaining = readU32(pos);
-            pos += 4;
+            remaining = readChildCount(pos);
             current->add_file(node);
             reserveChildren(node, remaining, pos, end);
             current = node;

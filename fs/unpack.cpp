@@ -3,12 +3,15 @@
 #include "image/fs_raw.h"
 #include "terminal/presentation.h"
 #include "image_reader.h"
+#include "unpack_memory.h"
 
 file* root = nullptr;
 file* cwd = nullptr;
 
 void unpackFileSystem() {
+    prepareUnpackingMemory(FS_raw, FS_raw_len);
     const ImageReadResult image = readImage(FS_raw, FS_raw_len);
+    finishUnpackingMemory();
     switch (image.status) {
         case ImageStatus::ok: break;
         case ImageStatus::unsupportedVersion:

@@ -11,7 +11,6 @@
 #include "crypto/content_transform.h"
 #include "crypto/file_decrypt.h"
 #include "fs/image_format.h"
-#include "image/image_writer.h"
 
 namespace {
 
@@ -36,10 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(fault == StoredFormFault::padPastStart);
     }
 
-    std::string record;
-    appendNode(record, kRegularFileKind, "f", input, 0);
-    const char* at = record.data();
-    file node(at, nullptr);
+    file node({kRegularFileKind, "f", input}, nullptr);
     const std::optional<std::string> decrypted = file_decrypt(&node);
     require(decrypted.has_value() == (fault == StoredFormFault::none));
     require(!decrypted || *decrypted == text);

@@ -1,6 +1,7 @@
 #include "image_writer.h"
 
 #include "fs/little_endian.h"
+#include "fs/node_record.h"
 
 void appendImageHeader(std::string& image, std::int64_t version) {
     image.append(kImageMagic);
@@ -9,10 +10,5 @@ void appendImageHeader(std::string& image, std::int64_t version) {
 
 void appendNode(std::string& image, std::uint32_t kind, std::string_view name,
                 std::string_view content, std::uint32_t childCount) {
-    appendLittleEndian(image, kind, 4);
-    appendLittleEndian(image, name.size(), 2);
-    image.append(name);
-    appendLittleEndian(image, content.size(), 4);
-    image.append(content);
-    appendLittleEndian(image, childCount, 4);
+    appendNodeRecord(image, {kind, name, content}, childCount);
 }

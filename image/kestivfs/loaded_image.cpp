@@ -6,6 +6,7 @@
 #include "command_line.h"
 #include "fs/image_format.h"
 #include "fs/little_endian.h"
+#include "fs/node_record.h"
 #include "standard_streams.h"
 
 LoadedImage loadImage(const std::string& path) {
@@ -65,7 +66,7 @@ std::uint64_t imageBytesUsed(file* root) {
     while (!pending.empty()) {
         const file* node = pending.back();
         pending.pop_back();
-        used += kMinNodeBytes + node->name.size() + node->content.size();
+        used += nodeBytes(node->name.size(), node->content.size());
         pending.insert(pending.end(), node->children.begin(), node->children.end());
     }
     return used;

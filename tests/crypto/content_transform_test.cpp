@@ -5,7 +5,7 @@
 #include "crypto/content_transform.h"
 #include "crypto/file_decrypt.h"
 #include "fixture_tree.h"
-#include "image/image_writer.h"
+#include "fs/image_format.h"
 
 namespace {
 
@@ -87,11 +87,7 @@ TEST(ContentTransform, ContentOfTwoGigabytesIsRefusedBeforeAnyWork) {
 
 TEST(FileDecrypt, LeavesTheNodeAsItWas) {
     const std::string stored = storeContent("text");
-    const char* pos = nullptr;
-    std::string record;
-    appendNode(record, kRegularFileKind, "f", stored, 0);
-    pos = record.data();
-    file node(pos, nullptr);
+    file node({kRegularFileKind, "f", stored}, nullptr);
     EXPECT_EQ(file_decrypt(&node), "text");
     EXPECT_EQ(file_decrypt(&node), "text");
     EXPECT_EQ(node.content, stored);
