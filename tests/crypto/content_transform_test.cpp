@@ -124,10 +124,7 @@ TEST(NodeText, PlainByNameStoredOtherwise) {
         {"notes.txt", "not in blocks", StoredFormFault::partialBlock, ""},
     };
     for (const auto& c : cases) {
-        std::string record;
-        appendNode(record, kRegularFileKind, c.name, c.content, 0);
-        const char* pos = record.data();
-        const file node(pos, nullptr);
+        const file node({kRegularFileKind, c.name, c.content}, nullptr);
         std::string text;
         EXPECT_EQ(nodeText(node, text), c.fault) << c.name << " " << c.content.size();
         if (c.fault == StoredFormFault::none) {
