@@ -5,8 +5,7 @@
 # mazeOptionsProblem: the two cannot drift apart.
 #
 # Leaves for the rest of the build: KESTIV_TERMINAL_IMAGE, the image file the
-# terminal links, made by the target kestiv-image (image/CMakeLists.txt, which
-# KESTIV_TERMINAL_IMAGE_TARGET names too); KESTIVFS_COMMAND and
+# terminal links, made by the target kestiv-image (image/CMakeLists.txt); KESTIVFS_COMMAND and
 # KESTIVFS_COMMAND_DEPENDS, the kestivfs that runs on the build machine;
 # KESTIV_MAZE_ARGS and KESTIV_PACK_ARGS, its arguments; KESTIV_MAZE_DEFAULT_*, KESTIV_GOAL_WORDING and
 # KESTIV_FLAG_MAX_BYTES for the generator's configured source.
@@ -101,7 +100,6 @@ elseif(KESTIV_IMAGE_DIR)
 else()
   set(KESTIV_TERMINAL_IMAGE "${CMAKE_BINARY_DIR}/default-maze.img")
 endif()
-set(KESTIV_TERMINAL_IMAGE_TARGET kestiv-image)
 
 # What an author varies in the generated maze; see 'kestivfs maze --help'.
 set(KESTIV_FLAG "${KESTIV_MAZE_DEFAULT_FLAG}" CACHE STRING "The flag in the maze's goal file")
