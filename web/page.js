@@ -8,6 +8,8 @@ import createKestivTerminal from './kestiv-terminal.js';
 import { createLineEditor } from './line_editor.js';
 import { startGame } from './program.js';
 import { downloadProgram } from './download.js';
+import { fitFontToColumns, widestLine } from './font_fit.js';
+import { scrollByTouch } from './touch_scroll.js';
 
 const PROGRAM_URL = new URL('kestiv-terminal.wasm', import.meta.url);
 
@@ -24,7 +26,10 @@ function themeFromStyle() {
     return Object.fromEntries(keys.map((key) => [key, style.getPropertyValue(`--ansi-${cssName(key)}`).trim()]));
 }
 
-const PLAYING = 'Up and Down recall earlier lines, Esc clears the line, Ctrl+Z then Enter ends input.';
+const touchFirst = matchMedia('(pointer: coarse)').matches;
+const PLAYING = touchFirst
+    ? 'Swipe the terminal to scroll back. The keys below recall earlier lines (Up, Down) and clear the line (Esc).'
+    : 'Up and Down recall earlier lines, Esc clears the line, Ctrl+Z then Enter ends input.';
 // A second press of the key that started a game, as people press Enter
 // twice (up to about 400 ms apart), is not the new game's first line: an
 // Enter this soon after it, with nothing typed before, is dropped.
@@ -33,20 +38,35 @@ const RESTART_QUIET_MS = 800;
 const statusLine = document.getElementById('status');
 const newGameButton = document.getElementById('new-game');
 const guide = document.getElementById('guide');
+const terminalElement = document.getElementById('terminal');
 const terminal = new Terminal({
     convertEol: true,
     cursorBlink: true,
     scrollback: 10000,
-    // The game's output in the accessibility tree, read out as it comes.
-    screenReaderMode: true,
     fontFamily: '"Cascadia Mono", Consolas, "DejaVu Sans Mono", "Liberation Mono", monospace',
     fontSize: 16,
     theme: themeFromStyle(),
 });
+// The game's output in the accessibility tree, read out as it comes, unless
+// the player turned it off. xterm.js takes no text that comes without a key
+// press in that mode, as a phone's keyboard sends it: there it starts off.
+const screenReader = document.getElementById('screen-reader');
+screenReader.checked = (localStorage.getItem('kestiv-screen-reader') ?? String(!touchFirst)) === 'true';
+terminal.options.screenReaderMode = screenReader.checked;
+screenReader.addEventListener('change', () => {
+    terminal.options.screenReaderMode = screenReader.checked;
+    localStorage.setItem('kestiv-screen-reader', String(screenReader.checked));
+});
 const fit = new FitAddon();
 terminal.loadAddon(fit);
-terminal.open(document.getElementById('terminal'));
+terminal.open(terminalElement);
 fit.fit();
+// The widest line of a game's start, which the font is sized to fit.
+let widest = 0;
+
+function fitTerminal() {
+    document.body.dataset.narrow = !fitFontToColumns(terminal, () => fit.fit(), widest);
+}
 
 const encoder = new TextEncoder();
 
@@ -183,6 +203,8 @@ async function newGame(pressedAt) {
         return;
     }
     setState('playing', PLAYING);
+    widest = widestLine(game.output);
+    fitTerminal();
     answer([encoder.encode('\x1b[?25h'), game.output], 'kestiv-start');
 }
 
@@ -218,7 +240,16 @@ newGameButton.addEventListener('click', (event) => {
     terminal.focus();
 });
 
-new ResizeObserver(() => editor.resize(() => fit.fit())).observe(document.getElementById('terminal'));
+// The on-screen keys send what the keyboard's would, and leave the focus
+// (and so a phone's keyboard) where it is.
+const TOUCH_KEYS = { up: '\x1b[A', down: '\x1b[B', escape: '\x1b' };
+for (const key of document.querySelectorAll('#touch-keys button[data-key]')) {
+    key.addEventListener('pointerdown', (event) => event.preventDefault());
+    key.addEventListener('click', () => terminal.input(TOUCH_KEYS[key.dataset.key]));
+}
+
+new ResizeObserver(() => editor.resize(fitTerminal)).observe(terminalElement);
+scrollByTouch(terminalElement, terminal, () => terminalElement.querySelector('.xterm-screen').clientHeight / terminal.rows);
 
 // What the tests and benchmarks read: the terminal's cells, through its buffer.
 globalThis.kestivTerminal = terminal;

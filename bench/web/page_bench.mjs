@@ -51,7 +51,7 @@ function downloadFigures() {
     const overhead = wasm.length - imageBytes;
     console.log(`.wasm: ${bytes(wasm.length)} bytes = image ${bytes(imageBytes)} + ${bytes(overhead)} `
         + `(${(overhead / 1024).toFixed(1)} KiB; limit 512 KiB)`);
-    const others = ['kestiv-terminal.js', 'page.js', 'download.js', 'line_editor.js', 'cell_width.js', 'program.js', 'index.html',
+    const others = ['kestiv-terminal.js', 'page.js', 'download.js', 'font_fit.js', 'touch_scroll.js', 'line_editor.js', 'cell_width.js', 'program.js', 'index.html',
         'page.css', 'xterm/xterm.js', 'xterm/xterm.css', 'xterm/addon-fit.js'];
     const rest = others.map((file) => readFileSync(join(site, file)));
     const all = [wasm, ...rest];

@@ -172,16 +172,33 @@ describe(`the page in ${KESTIV_BROWSER}`, () => {
         assert.ok(pairs.length > 20, "the palette and the page's text were both read");
     });
 
-    test("Tab leaves the terminal for the page's button, Shift+Tab comes back", async () => {
+    test("Tab leaves the terminal for the page's controls, Shift+Tab comes back", async () => {
         const focused = () => page.evaluate(() => document.activeElement.id || document.activeElement.className);
         assert.equal(await focused(), 'xterm-helper-textarea');
+        await page.keyboard.press('Tab');
+        assert.equal(await focused(), 'screen-reader');
         await page.keyboard.press('Tab');
         assert.equal(await focused(), 'new-game');
         await page.keyboard.down('Shift');
         await page.keyboard.press('Tab');
+        await page.keyboard.press('Tab');
         await page.keyboard.up('Shift');
         assert.equal(await focused(), 'xterm-helper-textarea');
         await promptShown();
+    });
+
+    test('the screen reader setting is on at first, and a change to it is remembered', async () => {
+        const setting = () => page.evaluate(() => ({
+            box: document.getElementById('screen-reader').checked,
+            terminal: globalThis.kestivTerminal.options.screenReaderMode,
+            remembered: localStorage.getItem('kestiv-screen-reader'),
+        }));
+        assert.deepEqual(await setting(), { box: true, terminal: true, remembered: null });
+        await page.click('#screen-reader');
+        assert.deepEqual(await setting(), { box: false, terminal: false, remembered: 'false' });
+        await page.click('#screen-reader');
+        assert.deepEqual(await setting(), { box: true, terminal: true, remembered: 'true' });
+        await page.focus('.xterm-helper-textarea');
     });
 
     test('dir lists directories in blue, files in the default colour', { skip: needsMaze }, async () => {
