@@ -95,12 +95,24 @@ const megabytes = (bytes) => (bytes / 1e6).toFixed(1);
 // Downloads and compiles the program, its progress on the terminal's last
 // line; then says it starts.
 async function loadProgram() {
-    const showProgress = (received, total) => {
+    const progressLine = (received, total) => {
         const of = total === null ? '' : ` of ${megabytes(total)}`;
-        terminal.write(`\r\x1b[2KLoading the maze: ${megabytes(received)}${of} MB`);
+        return `\r\x1b[2KLoading the maze: ${megabytes(received)}${of} MB`;
+    };
+    // Drawn at most once a frame: the bytes come in many small pieces.
+    let drawing = 0;
+    let latest = null;
+    const showProgress = (received, total) => {
+        latest = { received, total };
+        drawing ||= requestAnimationFrame(() => {
+            drawing = 0;
+            terminal.write(progressLine(latest.received, latest.total));
+        });
     };
     const compiled = await downloadProgram(PROGRAM_URL, showProgress);
-    terminal.write('\r\n\r\nStarting…');
+    cancelAnimationFrame(drawing);
+    const whole = latest ? progressLine(latest.received, latest.total) : '';
+    terminal.write(`${whole}\r\n\r\nStarting…`);
     return compiled;
 }
 

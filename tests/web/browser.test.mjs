@@ -147,7 +147,7 @@ describe(`the page in ${KESTIV_BROWSER}`, () => {
             const playing = document.body.dataset.game;
             for (const state of ['playing', 'ended', 'failed']) {
                 document.body.dataset.game = state;
-                for (const element of document.querySelectorAll('#guide, #guide code, #status, button')) {
+                for (const element of document.querySelectorAll('#guide, #guide code, #narrow-hint, #status, label, button')) {
                     const style = getComputedStyle(element);
                     found.push([`${element.id || element.tagName} ${state}`, style.color, behind(element)]);
                 }
