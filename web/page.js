@@ -109,8 +109,12 @@ async function loadProgram() {
             terminal.write(progressLine(latest.received, latest.total));
         });
     };
-    const compiled = await downloadProgram(PROGRAM_URL, showProgress);
-    cancelAnimationFrame(drawing);
+    let compiled;
+    try {
+        compiled = await downloadProgram(PROGRAM_URL, showProgress);
+    } finally {
+        cancelAnimationFrame(drawing);
+    }
     const whole = latest ? progressLine(latest.received, latest.total) : '';
     terminal.write(`${whole}\r\n\r\nStarting…`);
     return compiled;
