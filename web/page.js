@@ -7,57 +7,117 @@ import { FitAddon } from './xterm/addon-fit.js';
 import createKestivTerminal from './kestiv-terminal.js';
 import { createLineEditor } from './line_editor.js';
 import { startGame } from './program.js';
+import { downloadProgram } from './download.js';
+import { fitFontToColumns, widestLine } from './font_fit.js';
+import { scrollByTouch } from './touch_scroll.js';
 
 const PROGRAM_URL = new URL('kestiv-terminal.wasm', import.meta.url);
 
-// The Windows console's colours (its Campbell scheme) for the ANSI colours
-// the program writes in.
-const THEME = {
-    background: '#0c0c0c', foreground: '#cccccc', cursor: '#cccccc',
-    black: '#0c0c0c', red: '#c50f1f', green: '#13a10e', yellow: '#c19c00',
-    blue: '#0037da', magenta: '#881798', cyan: '#3a96dd', white: '#cccccc',
-    brightBlack: '#767676', brightRed: '#e74856', brightGreen: '#16c60c', brightYellow: '#f9f1a5',
-    brightBlue: '#3b78ff', brightMagenta: '#b4009e', brightCyan: '#61d6d6', brightWhite: '#f2f2f2',
-};
+// The terminal's colours are the page's, stated once in page.css as custom
+// properties named after xterm.js's theme keys (--ansi-bright-blue for
+// brightBlue).
+function themeFromStyle() {
+    const style = getComputedStyle(document.documentElement);
+    const keys = ['background', 'foreground', 'cursor', 'selectionBackground'];
+    for (const colour of ['black', 'red', 'green', 'yellow', 'blue', 'magenta', 'cyan', 'white']) {
+        keys.push(colour, `bright${colour[0].toUpperCase()}${colour.slice(1)}`);
+    }
+    const cssName = (key) => key.replace(/[A-Z]/g, (letter) => `-${letter.toLowerCase()}`);
+    return Object.fromEntries(keys.map((key) => [key, style.getPropertyValue(`--ansi-${cssName(key)}`).trim()]));
+}
 
-const PLAYING = 'Up and Down recall earlier lines, Esc clears the line, Ctrl+Z then Enter ends input.';
+const touchFirst = matchMedia('(pointer: coarse)').matches;
+const PLAYING = touchFirst
+    ? 'Swipe the terminal to scroll back. The keys below recall earlier lines (Up, Down) and clear the line (Esc).'
+    : 'Up and Down recall earlier lines, Esc clears the line, Ctrl+Z then Enter ends input.';
+// A second press of the key that started a game, as people press Enter
+// twice (up to about 400 ms apart), is not the new game's first line: an
+// Enter this soon after it, with nothing typed before, is dropped.
+const RESTART_QUIET_MS = 800;
 
 const statusLine = document.getElementById('status');
 const newGameButton = document.getElementById('new-game');
+const guide = document.getElementById('guide');
+const terminalElement = document.getElementById('terminal');
 const terminal = new Terminal({
     convertEol: true,
     cursorBlink: true,
     scrollback: 10000,
     fontFamily: '"Cascadia Mono", Consolas, "DejaVu Sans Mono", "Liberation Mono", monospace',
     fontSize: 16,
-    theme: THEME,
+    theme: themeFromStyle(),
+});
+// The game's output in the accessibility tree, read out as it comes, unless
+// the player turned it off. xterm.js takes no text that comes without a key
+// press in that mode, as a phone's keyboard sends it: there it starts off.
+const screenReader = document.getElementById('screen-reader');
+screenReader.checked = (localStorage.getItem('kestiv-screen-reader') ?? String(!touchFirst)) === 'true';
+terminal.options.screenReaderMode = screenReader.checked;
+screenReader.addEventListener('change', () => {
+    terminal.options.screenReaderMode = screenReader.checked;
+    localStorage.setItem('kestiv-screen-reader', String(screenReader.checked));
 });
 const fit = new FitAddon();
 terminal.loadAddon(fit);
-terminal.open(document.getElementById('terminal'));
+terminal.open(terminalElement);
 fit.fit();
+// The widest line of a game's start, which the font is sized to fit.
+let widest = 0;
+
+function fitTerminal() {
+    document.body.dataset.narrow = !fitFontToColumns(terminal, () => fit.fit(), widest);
+}
 
 const encoder = new TextEncoder();
 
 // The game being played; null while one starts and after it has ended.
 let game = null;
+// When the press that started the latest game came, and whether anything
+// but line ends has been typed in that game since. Times are the events' own,
+// as a busy page may take a key long after it came.
+let restartedAt = -Infinity;
+let typedSinceRestart = false;
+// When the key whose data the terminal is about to give came; null for data
+// that no key press gave.
+let keyPressedAt = null;
 const editor = createLineEditor(terminal, enterLine);
-let program = compileProgram();
+// The compiled program, once asked for; null again after a failed download,
+// which the next game tries anew.
+let program = null;
 
 function setState(state, status) {
     document.body.dataset.game = state;
     statusLine.textContent = status;
 }
 
-// Streaming compilation wants the server to call the file application/wasm;
-// from any other server the bytes are compiled once they are all there.
-async function compileProgram() {
-    const response = await fetch(PROGRAM_URL);
-    if (!response.ok) throw new Error(`${response.status} ${response.statusText}`);
-    if (response.headers.get('Content-Type')?.startsWith('application/wasm')) {
-        return WebAssembly.compileStreaming(response);
+const megabytes = (bytes) => (bytes / 1e6).toFixed(1);
+
+// Downloads and compiles the program, its progress on the terminal's last
+// line; then says it starts.
+async function loadProgram() {
+    const progressLine = (received, total) => {
+        const of = total === null ? '' : ` of ${megabytes(total)}`;
+        return `\r\x1b[2KLoading the maze: ${megabytes(received)}${of} MB`;
+    };
+    // Drawn at most once a frame: the bytes come in many small pieces.
+    let drawing = 0;
+    let latest = null;
+    const showProgress = (received, total) => {
+        latest = { received, total };
+        drawing ||= requestAnimationFrame(() => {
+            drawing = 0;
+            terminal.write(progressLine(latest.received, latest.total));
+        });
+    };
+    let compiled;
+    try {
+        compiled = await downloadProgram(PROGRAM_URL, showProgress);
+    } finally {
+        cancelAnimationFrame(drawing);
     }
-    return WebAssembly.compile(await response.arrayBuffer());
+    const whole = latest ? progressLine(latest.received, latest.total) : '';
+    terminal.write(`${whole}\r\n\r\nStarting…`);
+    return compiled;
 }
 
 // Marks the moment for the benchmarks, keeping only the latest of a name.
@@ -92,72 +152,123 @@ function answer(shown, markName) {
         if (answering !== game) return;
         markWritten(markName);
         if (game.status === null) editor.begin();
-        else gameOver(`Game over: the program ended with exit status ${game.status}.`);
+        else gameEnded(game.status, shown.at(-1).length > 0);
     });
 }
 
 function enterLine({ echo, bytes, endsInput }) {
+    guide.hidden = true;
     try {
         const shown = [encoder.encode(echo), game.enter(bytes)];
         if (endsInput && game.status === null) shown.push(game.endInput());
         answer(shown, 'kestiv-answer');
     } catch (error) {
-        failed('The program stopped', error);
+        failed(`The game stopped unexpectedly (${error.message ?? error}).`);
     }
 }
 
-function gameOver(status) {
+// The program ends with status 0 when its input ends; with -1 and nothing
+// more written for exit or quit; with -1 after its red message for a crash
+// or a refused command.
+function gameEnded(status, wroteMessage) {
+    const left = status === 0 || !wroteMessage;
+    gameOver(left ? 'You left the game.' : 'The game is over (crashed).', ` (exit status ${status})`);
+}
+
+function gameOver(what, details = '') {
     game = null;
     editor.stop();
     const lineEnds = terminal.buffer.active.cursorX > 0 ? '\r\n\r\n' : '\r\n';
     // The cursor hides until the next game, which has it shown again.
-    terminal.write(`${lineEnds}\x1b[90m[${status} Press Enter for a new game.]\x1b[0m\x1b[?25l`);
-    setState('ended', `${status} Press Enter or New game to play again.`);
+    terminal.write(`${lineEnds}\x1b[90m[${what} Press Enter for a new game.]\x1b[0m\x1b[?25l`);
+    setState('ended', `${what} Press Enter or New game to play again.${details}`);
 }
 
-function failed(what, error) {
-    terminal.write(`\r\n\x1b[31m${what}: ${error.message ?? error}\x1b[0m`, () => gameOver(`${what}.`));
+// Something kept the game from starting or going on: what, in the player's
+// words, in red.
+function failed(message) {
+    terminal.write(`\r\n\x1b[31m${message}\x1b[0m`, () => gameOver('No game is running.'));
 }
 
-async function newGame() {
+async function newGame(pressedAt) {
     game = null;
     editor.stop();
+    restartedAt = pressedAt;
+    typedSinceRestart = false;
+    if (!program) {
+        // A try after a failed one starts below what said why.
+        if (document.body.dataset.game === 'ended') terminal.write('\r\n\r\n');
+        setState('loading', 'Loading the maze…');
+        program = loadProgram();
+    } else {
+        setState('starting', 'Starting…');
+    }
+    let compiled;
+    try {
+        compiled = await program;
+    } catch (error) {
+        program = null;
+        failed(error.message);
+        return;
+    }
     setState('starting', 'Starting…');
     try {
-        game = await startGame(createKestivTerminal, await program, { outputIsTerminal: true });
+        game = await startGame(createKestivTerminal, compiled, { outputIsTerminal: true });
     } catch (error) {
-        program = compileProgram();
-        failed(`Could not start the game from ${PROGRAM_URL.pathname}`, error);
+        failed(`The game could not start (${error.message ?? error}). Reload the page to try again.`);
         return;
     }
     setState('playing', PLAYING);
+    widest = widestLine(game.output);
+    fitTerminal();
     answer([encoder.encode('\x1b[?25h'), game.output], 'kestiv-start');
 }
 
 // Ctrl+V and Shift+Insert paste, and Ctrl+C or Ctrl+Insert copy what is
 // selected, as in a Windows console: left to the browser, whose paste and
 // copy the terminal then serves, rather than sent as control characters.
+// Tab and Shift+Tab, which a line has no use for, move the focus on through
+// the page as anywhere else.
 terminal.attachCustomKeyEventHandler((event) => {
+    if (event.type === 'keydown') keyPressedAt = event.timeStamp;
     const key = event.key.toLowerCase();
     const paste = (event.ctrlKey && key === 'v') || (event.shiftKey && key === 'insert');
     const copy = event.ctrlKey && (key === 'c' || key === 'insert') && terminal.hasSelection();
-    return !(paste || copy);
+    return !(paste || copy || key === 'tab');
 });
 
+// Keys reach only a game that asks for lines: none typed while the program
+// loads, while a game starts or after it has ended runs blind in the next.
 terminal.onData((data) => {
-    if (document.body.dataset.game !== 'ended') editor.feed(data);
-    else if (/[\r\n]/.test(data)) newGame();
+    const pressedAt = keyPressedAt ?? performance.now();
+    keyPressedAt = null;
+    const state = document.body.dataset.game;
+    if (state === 'ended' && /[\r\n]/.test(data)) newGame(pressedAt);
+    if (state !== 'playing') return;
+    const lineEndsOnly = /^[\r\n]+$/.test(data);
+    if (lineEndsOnly && !typedSinceRestart && pressedAt - restartedAt < RESTART_QUIET_MS) return;
+    typedSinceRestart ||= !lineEndsOnly;
+    editor.feed(data);
 });
 
-newGameButton.addEventListener('click', () => {
-    newGame();
+newGameButton.addEventListener('click', (event) => {
+    newGame(event.timeStamp);
     terminal.focus();
 });
 
-new ResizeObserver(() => editor.resize(() => fit.fit())).observe(document.getElementById('terminal'));
+// The on-screen keys send what the keyboard's would, and leave the focus
+// (and so a phone's keyboard) where it is.
+const TOUCH_KEYS = { up: '\x1b[A', down: '\x1b[B', escape: '\x1b' };
+for (const key of document.querySelectorAll('#touch-keys button[data-key]')) {
+    key.addEventListener('pointerdown', (event) => event.preventDefault());
+    key.addEventListener('click', () => terminal.input(TOUCH_KEYS[key.dataset.key]));
+}
+
+new ResizeObserver(() => editor.resize(fitTerminal)).observe(terminalElement);
+scrollByTouch(terminalElement, terminal, () => terminalElement.querySelector('.xterm-screen').clientHeight / terminal.rows);
 
 // What the tests and benchmarks read: the terminal's cells, through its buffer.
 globalThis.kestivTerminal = terminal;
 
 terminal.focus();
-newGame();
+newGame(performance.now());

@@ -4,11 +4,13 @@
 //   - the start: navigation to the first prompt drawn, against the floor (the
 //     same page fetching and instantiating a module of the same size that
 //     does nothing), each in a fresh browser context so nothing is cached;
+//   - the start on a 10 Mbit/s line with 40 ms of latency (Chromium only,
+//     whose network emulation puppeteer drives), once, nothing cached;
 //   - the answers: from the Enter key to the answer in the terminal and to its
 //     drawing at the next frame, for dir at the root and for type of a
 //     6,944-byte file (or the largest file of another maze).
 //
-//   node bench/web/page_bench.mjs [BUILD_DIR] [--browser chromium|firefox] [--starts N] [--answers N]
+//   node bench/web/page_bench.mjs [BUILD_DIR] [--browser chromium|firefox] [--starts N] [--answers N] [--no-slow-line]
 import { existsSync, statSync, readFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { parseArgs } from 'node:util';
@@ -24,6 +26,7 @@ const { values: options, positionals } = parseArgs({
         browser: { type: 'string', default: 'chromium' },
         starts: { type: 'string', default: '15' },
         answers: { type: 'string', default: '100' },
+        'no-slow-line': { type: 'boolean', default: false },
     },
 });
 const build = positionals[0] ?? 'build/web';
@@ -51,7 +54,7 @@ function downloadFigures() {
     const overhead = wasm.length - imageBytes;
     console.log(`.wasm: ${bytes(wasm.length)} bytes = image ${bytes(imageBytes)} + ${bytes(overhead)} `
         + `(${(overhead / 1024).toFixed(1)} KiB; limit 512 KiB)`);
-    const others = ['kestiv-terminal.js', 'page.js', 'line_editor.js', 'cell_width.js', 'program.js', 'index.html',
+    const others = ['kestiv-terminal.js', 'page.js', 'download.js', 'font_fit.js', 'touch_scroll.js', 'line_editor.js', 'cell_width.js', 'program.js', 'index.html',
         'page.css', 'xterm/xterm.js', 'xterm/xterm.css', 'xterm/addon-fit.js'];
     const rest = others.map((file) => readFileSync(join(site, file)));
     const all = [wasm, ...rest];
@@ -82,6 +85,18 @@ async function startFigures(browser, server) {
     const ratio = median(page) / median(floor);
     console.log(`first prompt drawn (median of ${page.length}, nothing cached): page ${ms(median(page))}, `
         + `floor ${ms(median(floor))}, ratio ${ratio.toFixed(2)} (limit 1.5)`);
+}
+
+// Milliseconds to the first prompt drawn over a 10 Mbit/s line.
+async function slowLineFigure(browser, server) {
+    const context = await browser.createBrowserContext();
+    const page = await context.newPage();
+    await page.emulateNetworkConditions({ download: 10e6 / 8, upload: 10e6 / 8, latency: 40 });
+    await page.goto(server.url);
+    await page.waitForFunction(() => performance.getEntriesByName('kestiv-start-drawn').length > 0, { timeout: 120000 });
+    const at = await page.evaluate(() => performance.getEntriesByName('kestiv-start-drawn')[0].startTime);
+    await context.close();
+    console.log(`first prompt drawn on a 10 Mbit/s line with 40 ms latency: ${ms(at)}`);
 }
 
 // Enters line `count` times; for each, the milliseconds from the Enter key
@@ -138,6 +153,7 @@ const browser = await launchBrowser(options.browser);
 try {
     console.log(`browser: ${await browser.version()}`);
     await startFigures(browser, server);
+    if (options.browser === 'chromium' && !options['no-slow-line']) await slowLineFigure(browser, server);
     await answerFigures(browser, server);
 } finally {
     await browser.close();

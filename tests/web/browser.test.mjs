@@ -123,6 +123,84 @@ describe(`the page in ${KESTIV_BROWSER}`, () => {
         firstScreenRows = rows.length;
     });
 
+    test("a line of the page's own says how to begin", async () => {
+        const guide = await page.$eval('#guide', (element) => ({ text: element.textContent, shown: !element.hidden }));
+        assert.deepEqual(guide, {
+            text: 'Type dir and press Enter; type README.txt shows the rules; any mistake ends the game.',
+            shown: true,
+        });
+    });
+
+    test('every text colour is at least 4.5:1 against what is behind it', async () => {
+        const pairs = await page.evaluate(() => {
+            const theme = globalThis.kestivTerminal.options.theme;
+            const found = Object.entries(theme)
+                .filter(([key]) => !['background', 'black', 'cursor', 'selectionBackground'].includes(key))
+                .map(([key, colour]) => [`terminal ${key}`, colour, theme.background]);
+            const behind = (element) => {
+                for (let at = element; at; at = at.parentElement) {
+                    const colour = getComputedStyle(at).backgroundColor;
+                    if (colour !== 'rgba(0, 0, 0, 0)') return colour;
+                }
+                return 'rgb(255, 255, 255)';
+            };
+            const playing = document.body.dataset.game;
+            for (const state of ['playing', 'ended', 'failed']) {
+                document.body.dataset.game = state;
+                for (const element of document.querySelectorAll('#guide, #guide code, #narrow-hint, #status, label, button')) {
+                    const style = getComputedStyle(element);
+                    found.push([`${element.id || element.tagName} ${state}`, style.color, behind(element)]);
+                }
+            }
+            document.body.dataset.game = playing;
+            return found;
+        });
+        const channels = (colour) => (colour.startsWith('#')
+            ? [1, 3, 5].map((at) => parseInt(colour.slice(at, at + 2), 16))
+            : colour.match(/\d+/g).slice(0, 3).map(Number));
+        const luminance = (colour) => {
+            const [r, g, b] = channels(colour).map((value) => value / 255)
+                .map((value) => (value <= 0.04045 ? value / 12.92 : ((value + 0.055) / 1.055) ** 2.4));
+            return 0.2126 * r + 0.7152 * g + 0.0722 * b;
+        };
+        const low = pairs.flatMap(([what, text, background]) => {
+            const [lighter, darker] = [luminance(text), luminance(background)].sort((a, b) => b - a);
+            const ratio = (lighter + 0.05) / (darker + 0.05);
+            return ratio < 4.5 ? [`${what}: ${text} on ${background} is ${ratio.toFixed(2)}:1`] : [];
+        });
+        assert.deepEqual(low, []);
+        assert.ok(pairs.length > 20, "the palette and the page's text were both read");
+    });
+
+    test("Tab leaves the terminal for the page's controls, Shift+Tab comes back", async () => {
+        const focused = () => page.evaluate(() => document.activeElement.id || document.activeElement.className);
+        assert.equal(await focused(), 'xterm-helper-textarea');
+        await page.keyboard.press('Tab');
+        assert.equal(await focused(), 'screen-reader');
+        await page.keyboard.press('Tab');
+        assert.equal(await focused(), 'new-game');
+        await page.keyboard.down('Shift');
+        await page.keyboard.press('Tab');
+        await page.keyboard.press('Tab');
+        await page.keyboard.up('Shift');
+        assert.equal(await focused(), 'xterm-helper-textarea');
+        await promptShown();
+    });
+
+    test('the screen reader setting is on at first, and a change to it is remembered', async () => {
+        const setting = () => page.evaluate(() => ({
+            box: document.getElementById('screen-reader').checked,
+            terminal: globalThis.kestivTerminal.options.screenReaderMode,
+            remembered: localStorage.getItem('kestiv-screen-reader'),
+        }));
+        assert.deepEqual(await setting(), { box: true, terminal: true, remembered: null });
+        await page.click('#screen-reader');
+        assert.deepEqual(await setting(), { box: false, terminal: false, remembered: 'false' });
+        await page.click('#screen-reader');
+        assert.deepEqual(await setting(), { box: true, terminal: true, remembered: 'true' });
+        await page.focus('.xterm-helper-textarea');
+    });
+
     test('dir lists directories in blue, files in the default colour', { skip: needsMaze }, async () => {
         await enter('dir');
         const { rows } = await readScreen();
@@ -131,6 +209,21 @@ describe(`the page in ${KESTIV_BROWSER}`, () => {
         assert.equal(directoryRow.colours[0], BLUE);
         const readme = rows.find((row) => row.text === 'README.txt');
         assert.equal(readme?.colours[0], null);
+        assert.equal(await page.$eval('#guide', (element) => element.hidden), true, 'the guide goes once a line is in');
+    });
+
+    test('what dir wrote is in the accessibility tree', { skip: needsMaze }, async () => {
+        await page.waitForFunction(() => [...document.querySelectorAll('.xterm-accessibility-tree > div')]
+            .some((row) => row.textContent.trim() === 'README.txt'), { timeout: 30000 });
+        if (KESTIV_BROWSER === 'chromium') {
+            const names = [];
+            const walk = (node) => {
+                if (node.name) names.push(node.name.trim());
+                node.children?.forEach(walk);
+            };
+            walk(await page.accessibility.snapshot({ interestingOnly: false }));
+            assert.ok(names.includes('README.txt'), "the browser's accessibility tree holds README.txt");
+        }
     });
 
     test('a walk to a decoy and type show its text', { skip: needsMaze }, async () => {
@@ -199,6 +292,7 @@ describe(`the page in ${KESTIV_BROWSER}`, () => {
         assert.equal(rows[crash].text, 'Oh no, CRAAAAAAAAAAASH');
         assert.deepEqual(rows[crash].colours.slice(0, 22), Array(22).fill(RED));
         assert.match(await status(), /exit status -1/);
+        assert.match(await status(), /^The game is over \(crashed\)\. Press Enter or New game to play again\./);
 
         await page.keyboard.press('Enter');
         await promptShown();
@@ -236,6 +330,7 @@ describe(`the page in ${KESTIV_BROWSER}`, () => {
         await page.keyboard.press('Enter');
         await gameOver();
         assert.match(await status(), /exit status 0/);
+        assert.match(await status(), /^You left the game\./);
         await page.click('#new-game');
         await promptShown();
     });

@@ -13,11 +13,14 @@ const TYPES = {
 
 // Serves folders on a free port: `mounts` is a list of [URL path prefix
 // ending in "/", folder] pairs, and a request gets the file of the first
-// whose prefix it starts with that has it. Resolves to the server's root URL
-// and a way to stop it.
-export async function serveFolders(mounts) {
+// whose prefix it starts with that has it. `answer(path, response)`, when
+// given, is asked first, and answers the request itself when it resolves to
+// true (to refuse a file, or to send it slowly). Resolves to the server's
+// root URL and a way to stop it.
+export async function serveFolders(mounts, { answer } = {}) {
     const server = createServer(async (request, response) => {
         const path = decodeURIComponent(new URL(request.url, 'http://localhost').pathname);
+        if (await answer?.(path, response)) return;
         for (const [prefix, folder] of mounts) {
             const relative = path.slice(prefix.length) || 'index.html';
             if (!path.startsWith(prefix) || relative.split('/').includes('..')) continue;
@@ -36,6 +39,9 @@ export async function serveFolders(mounts) {
     await new Promise((listening) => server.listen(0, '127.0.0.1', listening));
     return {
         url: `http://127.0.0.1:${server.address().port}/`,
-        close: () => new Promise((closed) => server.close(closed)),
+        close: () => new Promise((closed) => {
+            server.close(closed);
+            server.closeAllConnections();
+        }),
     };
 }
