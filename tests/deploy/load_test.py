@@ -40,11 +40,11 @@ WALK_SECONDS = 180          # the longest the hundred walks may take
 TEST_SECONDS = 900          # the longest the whole test may take
 
 
-async def walk_and_hold(port, walk, after_release, at_flag, release):
-    """One player: walks to the flag a line at a time, waiting for each prompt,
-    reports being there, waits for the release, then sends the rest at once.
-    Returns everything received."""
-    reader, writer = await connect(port)
+async def walk_and_hold(connection, walk, after_release, at_flag, release):
+    """One player on the connection being opened: walks to the flag a line at
+    a time, waiting for each prompt, reports being there, waits for the
+    release, then sends the rest at once. Returns everything received."""
+    reader, writer = await connection
     received = bytearray(await read_until(reader, PROMPT))
     for line in walk:
         writer.write(line)
@@ -77,7 +77,7 @@ async def walk_phase(server, terminal, goal, flag):
 
     cpu_before = served.games_cpu_seconds(server)
     started = time.monotonic()
-    players = asyncio.gather(*(walk_and_hold(server.port, lines[:-3], lines[-3:], at_flag, release)
+    players = asyncio.gather(*(walk_and_hold(connect(server.port), lines[:-3], lines[-3:], at_flag, release)
                                for lines in sessions))
     try:
         await asyncio.wait_for(everyone_there.wait(), WALK_SECONDS)
