@@ -60,10 +60,12 @@ class Podman:
         self.base = ["podman", "--root", str(Path(work) / "storage"), "--runroot", tempfile.mkdtemp(),
                      "--storage-driver", "vfs"]
         self.environment = dict(os.environ, CONTAINERS_CONF=str(SOURCE / "deploy/container/containers.conf"))
+        self.work = work
 
     def run(self, *arguments, check=True):
+        # conmon leaves a file named oom in its working folder when a container runs out of memory.
         return subprocess.run(self.base + list(arguments), env=self.environment, check=check,
-                              capture_output=True, text=True)
+                              capture_output=True, text=True, cwd=self.work)
 
     def inspect(self, name, template):
         return self.run("inspect", "--format", template, name).stdout.strip()

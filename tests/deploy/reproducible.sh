@@ -4,11 +4,13 @@
 # checks what the archive holds, that its executable plays the maze to the
 # flag, and that SOURCE_DATE_EPOCH sets the archive's times.
 #
-# Usage: tests/deploy/reproducible.sh [linux] [windows] [web]   (all three by default)
+# The container image's OCI archive is built from two clean clones instead.
+#
+# Usage: tests/deploy/reproducible.sh [linux] [windows] [web] [container]   (all four by default)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 targets=("$@")
-[[ ${#targets[@]} -gt 0 ]] || targets=(linux windows web)
+[[ ${#targets[@]} -gt 0 ]] || targets=(linux windows web container)
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -22,10 +24,11 @@ source tests/deploy/checks.sh
 release_build() {
     local preset=$1 dir=$2
     shift 2
-    local target=kestiv-terminal
+    local target=kestiv-terminal package=(cpack)
     [[ $preset != release-web ]] || target=kestiv-site
+    [[ $preset != release-container ]] || target=kestiv-container package=(true)
     if ! { cmake --preset "$preset" -B "$dir" "$@" && cmake --build "$dir" --target "$target" &&
-        (cd "$dir" && cpack); } >"$dir.log" 2>&1; then
+        (cd "$dir" && "${package[@]}"); } >"$dir.log" 2>&1; then
         tail -30 "$dir.log"
         echo "the release build in $dir failed" >&2
         exit 1
@@ -148,8 +151,30 @@ for target in "${targets[@]}"; do
         (cd "$b" && SOURCE_DATE_EPOCH=$test_epoch cpack >/dev/null)
         check "web: every entry carries SOURCE_DATE_EPOCH" test "$(zip_times "$b/$archive")" = 20231114.221320
         ;;
+    container)
+        # Two clean clones of the last commit, built at different depths.
+        echo "== container: two clean clones, built from scratch"
+        for clone in "$work/a/source" "$work/deeper/by/two/b/source"; do
+            git clone --quiet . "$clone"
+            mkdir "$clone/build"
+            (cd "$clone" && release_build release-container build/release-container) || exit 1
+        done
+        archive=build/release-container/kestiv-terminal-$version-container.tar
+        a=$work/a/source/$archive b=$work/deeper/by/two/b/source/$archive
+        check "container: the OCI archives are identical" cmp "$a" "$b"
+        check "container: the checksum file matches" bash -c "cd '$(dirname "$a")' && sha256sum --quiet -c '$(basename "$a").sha256'"
+        mkdir -p "$work/layout"
+        tar --extract --file "$a" --directory "$work/layout"
+        manifest=$(sed -n 's/.*"digest":"sha256:\([0-9a-f]*\)".*/\1/p' "$work/layout/index.json")
+        echo "container: manifest digest sha256:$manifest"
+        check "container: the image is named for the manifests" grep -q '"org.opencontainers.image.ref.name":"localhost/kestiv-terminal:'"$version"'"' "$work/layout/index.json"
+        epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+        check "container: the image's time is SOURCE_DATE_EPOCH or the last commit's" \
+            grep -q "\"created\":\"$(TZ=UTC0 date -d "@$epoch" +%Y-%m-%dT%H:%M:%SZ)\"" \
+            "$work/layout/blobs/sha256/$(sed -n 's/.*"config":{[^}]*"digest":"sha256:\([0-9a-f]*\)".*/\1/p' "$work/layout/blobs/sha256/$manifest")"
+        ;;
     *)
-        echo "unknown target '$target' (linux, windows, web)" >&2
+        echo "unknown target '$target' (linux, windows, web, container)" >&2
         exit 2
         ;;
     esac
