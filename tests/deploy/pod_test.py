@@ -6,15 +6,15 @@ kustomize, the image loaded from its OCI archive, one pod published on
 
 - the pod runs as the non-root user, read-only, with no capability, seen
   from outside; the image is at most the terminal + 12 MiB;
-- the probe of the manifests passes; a player walks to the flag;
+- the probes of the manifests pass; a player walks to the flag;
 - a hundred players at once, each from an address of its own (127.0.0.2,
   127.0.0.3, ...), walk to the flag and each receives exactly its own game's
-  output; one more is turned away;
+  output; one more is turned away; the full pod is alive but not ready;
 - SIGTERM to the pod ends every game at once and leaves no process;
 - a pod with short limits cuts a silent player, ends a long game with its
   message, stops a flooded line at the memory cap and turns away a player
   beyond its games;
-- the probe fails on a pod whose terminal cannot start.
+- the probes fail on a pod whose terminal cannot start.
 
 Prints games per second per pod, CPU and memory per game inside the pod.
 podman runs in a storage of its own, with the project's containers.conf.
@@ -172,9 +172,14 @@ def address(player):
     return f"127.0.{(player + 2) >> 8}.{(player + 2) & 255}"
 
 
-def probe_passes(pod):
-    """Runs the probe of the manifests, as the pod's health check."""
+def alive(pod):
+    """Runs the liveness probe of the manifests, the pod's health check under podman."""
     return pod.podman.run("healthcheck", "run", pod.container, check=False).returncode == 0
+
+
+def ready(pod):
+    """Runs the readiness probe of the manifests, which podman does not run by itself."""
+    return pod.podman.run("exec", pod.container, "kestiv-probe", check=False).returncode == 0
 
 
 def check_confinement(pod, terminal_size):
@@ -256,6 +261,7 @@ async def hundred_players(pod, terminal, goal, flag):
         refused = await read_to_end(reader, 10)
         writer.close()
         check(refused == FULL, f"a player beyond the pod's {PLAYERS} games is turned away (got {refused[:100]!r})")
+        check(alive(pod) and not ready(pod), "a full pod is alive but not ready for more players")
     finally:
         release.set()
     results = await players
@@ -351,7 +357,7 @@ async def main(build, work):
         print("== one pod of the Deployment, 100 games", flush=True)
         pod = play(podman, work, {"KESTIV_GAMES": PLAYERS})
         try:
-            check(probe_passes(pod), "the probe of the manifests passes on a healthy pod")
+            check(alive(pod) and ready(pod), "the probes of the manifests pass on a healthy pod")
             await walk_to_flag(pod, terminal, goal, flag)
             reader, writer = await pod.connect_from(address(0))
             await read_until(reader, PROMPT)
@@ -373,7 +379,7 @@ async def main(build, work):
         print("== a pod whose terminal cannot start", flush=True)
         pod = play(podman, work, {"KESTIV_GAME_MEMORY": 1})
         try:
-            check(not probe_passes(pod), "the probe fails on a pod whose terminal cannot start")
+            check(not alive(pod) and not ready(pod), "the probes fail on a pod whose terminal cannot start")
         finally:
             remove(pod)
     finally:
