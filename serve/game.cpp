@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <climits>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -117,6 +118,22 @@ void sayWithoutWaiting(int descriptor, const std::string& text) {
     say(descriptor, text);
 }
 
+// KESTIV_SEATS is taken as it is: a link there is refused. systemd's runtime
+// folder of a dynamic user is a link it made itself, in a folder only root
+// may change, so that one is followed.
+std::string givenSeatsFolder() {
+    const char* given = std::getenv("KESTIV_SEATS");
+    if (given != nullptr && *given != '\0') {
+        return given;
+    }
+    given = std::getenv("RUNTIME_DIRECTORY");
+    if (given == nullptr || *given == '\0') {
+        return "";
+    }
+    char resolved[PATH_MAX];
+    return realpath(given, resolved) != nullptr ? resolved : given;
+}
+
 }  // namespace
 
 int seatAndRunGame(const std::string& self, const std::string& terminal) {
@@ -129,11 +146,8 @@ int seatAndRunGame(const std::string& self, const std::string& terminal) {
     if (!safeForSocat(self) || !safeForSocat(terminal)) {
         return cannotStart("the paths of kestiv-seat and of the terminal may hold only letters, digits and / . _ + -");
     }
-    const char* seats = std::getenv("KESTIV_SEATS");
-    if (seats == nullptr || *seats == '\0') {
-        seats = std::getenv("RUNTIME_DIRECTORY");
-    }
-    if (seats == nullptr || *seats == '\0') {
+    std::string seats = givenSeatsFolder();
+    if (seats.empty()) {
         return cannotStart("no seats folder: KESTIV_SEATS is not set, nor systemd's RUNTIME_DIRECTORY");
     }
     int seat = -1;

@@ -56,6 +56,14 @@ bool readGameSettings(GameSettings& settings, std::string& problem) {
     return true;
 }
 
+std::string listGameSettings(const GameSettings& settings) {
+    std::string lines;
+    for (const SettingRule& rule : rules) {
+        lines += std::string(rule.name) + "=" + std::to_string(settings.*rule.field) + "\n";
+    }
+    return lines;
+}
+
 std::string describeDuration(long seconds) {
     if (seconds % 60 == 0) {
         return std::to_string(seconds / 60) + " minutes";

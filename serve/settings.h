@@ -16,6 +16,9 @@ struct GameSettings {
 // Returns false with `problem` saying which setting is wrong and why.
 bool readGameSettings(GameSettings& settings, std::string& problem);
 
+// The settings in effect, one NAME=VALUE line each.
+std::string listGameSettings(const GameSettings& settings);
+
 // A whole number as a setting may hold it: decimal digits, no sign, no
 // leading zero, from 1 to `highest`. Returns false for anything else.
 bool parseSettingNumber(const std::string& text, long highest, long& value);

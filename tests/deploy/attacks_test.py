@@ -122,6 +122,7 @@ async def hoarder_case(server, terminal, recipe, client="127.0.0.1", server_addr
         writer.close()
     for _, writer in held:
         writer.close()
+        await writer.wait_closed()
     left = served.wait_for_no_games(server, 10)
     check(not left, f"{recipe}: the hoarder's games left no process (left: {served.describe(left)})")
 
