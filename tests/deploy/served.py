@@ -6,6 +6,7 @@ runtime folder). Every process the server starts carries a tag in its
 environment, so a game's processes are found wherever they end up, even
 orphaned."""
 import os
+import resource
 import shlex
 import signal
 import socket
@@ -160,12 +161,35 @@ def memory_of(pid):
     return fields["Name"].strip(), int(fields["VmHWM"].split()[0]), pss
 
 
+def cpu_seconds_by_command(pids):
+    """CPU time, user and system, of the live processes, summed by command
+    name (a process that replaced its program is counted under the last)."""
+    by_command = {}
+    for pid in pids:
+        try:
+            fields = _stat_fields(pid)
+            with open(f"/proc/{pid}/comm") as comm:
+                name = comm.read().strip()
+        except OSError:
+            continue
+        by_command[name] = by_command.get(name, 0) + (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+    return by_command
+
+
 def games_cpu_seconds(server):
-    """CPU time, user and system, of every game the server has reaped so far:
-    each game's processes, the orphans among them included, are reaped within
-    the game by kestiv-seat."""
+    """CPU time, user and system, of every game ended so far: the listener
+    reaps each game's first process, kestiv-seat within it every other, and
+    this process, when it is their subreaper, the orphans of the listener."""
+    while True:
+        try:
+            pid, _ = os.waitpid(-1, os.WNOHANG)
+        except ChildProcessError:
+            break
+        if pid == 0:
+            break
     fields = _stat_fields(server.listener)
-    return (int(fields[13]) + int(fields[14])) / os.sysconf("SC_CLK_TCK")
+    orphans = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return ((int(fields[13]) + int(fields[14])) / os.sysconf("SC_CLK_TCK") + orphans.ru_utime + orphans.ru_stime)
 
 
 def stop(server):
