@@ -19,7 +19,7 @@ constexpr SettingRule rules[] = {
     {"KESTIV_GAME_SECONDS", &GameSettings::gameSeconds, 1800, 86400},
     {"KESTIV_IDLE_SECONDS", &GameSettings::idleSeconds, 300, 86400},
     {"KESTIV_GAME_MEMORY", &GameSettings::gameMemoryMiB, 128, 65536},
-    {"KESTIV_GAME_CPU_SECONDS", &GameSettings::gameCpuSeconds, 60, 86400},
+    {"KESTIV_GAME_CPU_SECONDS", &GameSettings::gameCpuSeconds, 10, 86400},
 };
 
 }  // namespace

@@ -74,6 +74,21 @@ def settings_cases(terminal, work):
           f"a memory cap that cannot be set stops the game, with the reason logged ({log.strip()[:100]!r})")
 
 
+def cpu_case(terminal, work):
+    """A script pasted at once that would take the game more CPU time than
+    its cap: the game ends when the cap is reached."""
+    seats = Path(work) / "cpu-seats"
+    seats.mkdir(mode=0o700)
+    typed = b"dir\n" * 400000 + EXIT + b"\n"
+    usage_before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    said, _ = run_game(terminal, {"KESTIV_SEATS": str(seats), "KESTIV_GAME_CPU_SECONDS": "1"}, typed)
+    usage_after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    cpu = usage_after.ru_utime + usage_after.ru_stime - usage_before.ru_utime - usage_before.ru_stime
+    answered = said.count(PROMPT) - 1
+    check(answered < 400000 and cpu < 3, f"a game that reaches KESTIV_GAME_CPU_SECONDS=1 is ended there "
+                                         f"({cpu:.1f} s of CPU, {answered} of 400000 commands answered)")
+
+
 def seats_folder_cases(terminal, work):
     """A seats folder someone else could reach: another user's, open to
     others, or a link; each stops the game before it touches the folder."""
@@ -209,6 +224,7 @@ async def served_cases(terminal, work):
 def main(terminal):
     with tempfile.TemporaryDirectory() as work:
         settings_cases(terminal, work)
+        cpu_case(terminal, work)
     with tempfile.TemporaryDirectory() as work:
         seats_folder_cases(terminal, work)
     with tempfile.TemporaryDirectory() as work:
