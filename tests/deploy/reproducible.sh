@@ -24,10 +24,11 @@ source tests/deploy/checks.sh
 release_build() {
     local preset=$1 dir=$2
     shift 2
-    local target=kestiv-terminal package=(cpack)
-    [[ $preset != release-web ]] || target=kestiv-site
-    [[ $preset != release-container ]] || target=kestiv-container package=(true)
-    if ! { cmake --preset "$preset" -B "$dir" "$@" && cmake --build "$dir" --target "$target" &&
+    local targets=(kestiv-terminal) package=(cpack)
+    [[ $preset != release-web ]] || targets=(kestiv-site)
+    [[ $preset != release-linux ]] || targets+=(kestiv-seat)
+    [[ $preset != release-container ]] || targets=(kestiv-container) package=(true)
+    if ! { cmake --preset "$preset" -B "$dir" "$@" && cmake --build "$dir" --target "${targets[@]}" &&
         (cd "$dir" && "${package[@]}"); } >"$dir.log" 2>&1; then
         tail -30 "$dir.log"
         echo "the release build in $dir failed" >&2
@@ -67,6 +68,8 @@ tar_owners_and_modes() { tar --list --verbose --gzip --numeric-owner --file "$1"
 
 check_players_archive() {
     local target=$1 platform=$2 executable=$3 format=$4 text_check=$5
+    shift 5
+    local more_files=("$@")   # beside the executable, in byte order
     local a=$work/a/release-$target b=$work/deeper/by/two/b/release-$target
     local name=kestiv-terminal-$version-$platform
     local archive=$name.$format
@@ -83,7 +86,7 @@ check_players_archive() {
     mkdir -p "$unpacked"
     if [[ $format == tar.gz ]]; then
         listing=$(tar_listing "$a/$archive")
-        expected=$(printf '%s\n' "$name/" "$name/HOW-TO-PLAY.txt" "$name/$executable")
+        expected=$(printf '%s\n' "$name/" "$name/HOW-TO-PLAY.txt" "${more_files[@]/#/$name/}" "$name/$executable")
         tar --extract --gzip --file "$a/$archive" --directory "$unpacked"
         check "$platform: owners are 0, modes 755 and 644" \
             test "$(tar_owners_and_modes "$a/$archive")" = "-rw-r--r-- 0/0 -rwxr-xr-x 0/0 drwxr-xr-x 0/0 "
@@ -93,6 +96,10 @@ check_players_archive() {
         unzip -q "$a/$archive" -d "$unpacked"
     fi
     check "$platform: the archive holds the executable and the players' text, nothing else" test "$listing" = "$expected"
+    local file
+    for file in "${more_files[@]}"; do
+        check "$platform: the archived $file is the one built" cmp "$a/$file" "$unpacked/$name/$file"
+    done
     check "$platform: the archived executable is the one built" cmp "$a/$executable" "$unpacked/$name/$executable"
     check "$platform: the players' text has $text_check line ends" "$text_check" "$unpacked/$name/HOW-TO-PLAY.txt"
     check "$platform: the players' text names the commands" grep -q '^  type NAME' "$unpacked/$name/HOW-TO-PLAY.txt"
@@ -110,10 +117,12 @@ check_players_archive() {
 for target in "${targets[@]}"; do
     case $target in
     linux)
-        check_players_archive linux linux-x86_64 kestiv-terminal tar.gz only_lf
+        check_players_archive linux linux-x86_64 kestiv-terminal tar.gz only_lf kestiv-seat
         executable=$work/unpacked-linux-x86_64/kestiv-terminal-$version-linux-x86_64/kestiv-terminal
-        check "linux: the executable loads no shared library" \
-            bash -c "! readelf --program-headers '$executable' | grep -q INTERP && ! readelf --dynamic '$executable' | grep -q NEEDED"
+        for file in "$executable" "${executable%/*}/kestiv-seat"; do
+            check "linux: ${file##*/} loads no shared library" \
+                bash -c "! readelf --program-headers '$file' | grep -q INTERP && ! readelf --dynamic '$file' | grep -q NEEDED"
+        done
         # Alone in an empty root, with no environment: no library, no file, nothing else.
         mkdir "$work/empty-root"
         cp "$executable" "$work/empty-root/"
