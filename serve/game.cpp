@@ -135,6 +135,19 @@ std::string givenSeatsFolder() {
     return realpath(given, resolved) != nullptr ? resolved : given;
 }
 
+// The keeper writes its process id here for the seat, which hands it a
+// stopping server's signal.
+constexpr int keeperPidDescriptor = 4;
+
+sigset_t keptSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int signalNumber : {SIGCHLD, SIGHUP, SIGTERM, SIGINT}) {
+        sigaddset(&signals, signalNumber);
+    }
+    return signals;
+}
+
 }  // namespace
 
 int seatAndRunGame(const std::string& self, const std::string& terminal) {
@@ -175,18 +188,53 @@ int seatAndRunGame(const std::string& self, const std::string& terminal) {
     // socat's own inactivity limit only backs up the keeper's, for a player
     // who reads nothing and so leaves socat waiting to write.
     std::string socatIdle = std::to_string(settings.idleSeconds + 30);
+    int keeperPid[2];
+    if (pipe2(keeperPid, O_CLOEXEC) != 0) {
+        return cannotStart(std::string("cannot start the game: ") + std::strerror(errno));
+    }
+    sigset_t awaited = keptSignals();
+    sigprocmask(SIG_BLOCK, &awaited, nullptr);
     pid_t relay = fork();
     if (relay == 0) {
+        sigprocmask(SIG_UNBLOCK, &awaited, nullptr);
         std::signal(SIGPIPE, SIG_DFL);
+        // A server stopping signals its whole process group; the relay must
+        // outlive the keeper to carry its last words.
+        setpgid(0, 0);
+        if (keeperPid[1] == keeperPidDescriptor) {
+            fcntl(keeperPidDescriptor, F_SETFD, 0);
+        } else {
+            dup2(keeperPid[1], keeperPidDescriptor);
+        }
         dup2(STDIN_FILENO, 3);
         execlp("socat", "socat", "-u", "-T", socatIdle.c_str(), keeper.c_str(), "STDOUT", nullptr);
         std::fprintf(stderr, "kestiv-seat: cannot run socat: %s\n", std::strerror(errno));
         _exit(127);
     }
+    close(keeperPid[1]);
     if (relay < 0) {
         return cannotStart(std::string("cannot start the game: ") + std::strerror(errno));
     }
-    while (waitpid(-1, nullptr, 0) > 0 || errno == EINTR) {
+    pid_t keeperProcess = 0;
+    if (read(keeperPid[0], &keeperProcess, sizeof keeperProcess) != sizeof keeperProcess) {
+        keeperProcess = 0;
+    }
+    close(keeperPid[0]);
+    // The keeper runs in a session of its own, out of the server's reach: a
+    // stopping server's signal is handed on to it, so that it ends the game
+    // with a message.
+    for (;;) {
+        int arrived = sigwaitinfo(&awaited, nullptr);
+        if (arrived == SIGCHLD) {
+            pid_t reaped = 0;
+            while ((reaped = waitpid(-1, nullptr, WNOHANG)) > 0) {
+            }
+            if (reaped < 0 && errno == ECHILD) {
+                break;
+            }
+        } else if (arrived > 0 && keeperProcess > 0) {
+            kill(keeperProcess, SIGTERM);
+        }
     }
     close(seat);
     endConnection(std::chrono::seconds(2));
@@ -194,11 +242,11 @@ int seatAndRunGame(const std::string& self, const std::string& terminal) {
 }
 
 int playGame(long gameSeconds, long idleSeconds, const std::string& terminal) {
-    sigset_t awaited;
-    sigemptyset(&awaited);
-    for (int signalNumber : {SIGCHLD, SIGHUP, SIGTERM, SIGINT}) {
-        sigaddset(&awaited, signalNumber);
+    pid_t self = getpid();
+    if (write(keeperPidDescriptor, &self, sizeof self) == sizeof self) {
+        close(keeperPidDescriptor);
     }
+    sigset_t awaited = keptSignals();
     sigprocmask(SIG_BLOCK, &awaited, nullptr);
     pid_t game = fork();
     if (game == 0) {
@@ -235,7 +283,11 @@ int playGame(long gameSeconds, long idleSeconds, const std::string& terminal) {
         if (arrived == SIGCHLD && waitpid(game, nullptr, WNOHANG) == game) {
             return 0;
         }
-        if (arrived == SIGHUP || arrived == SIGTERM || arrived == SIGINT) {
+        if (arrived == SIGTERM) {
+            ending = "\033[0m\n\nThe server is shutting down: the game is over.\n";
+            break;
+        }
+        if (arrived == SIGHUP || arrived == SIGINT) {
             // socat is gone, and with it the way to the player.
             break;
         }

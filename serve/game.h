@@ -13,5 +13,5 @@ int seatAndRunGame(const std::string& self, const std::string& terminal);
 
 // The game's keeper, on the pseudo-terminal with the connection as
 // descriptor 3: runs `terminal` reading the connection and ends it with a
-// message at the time limit, or when socat has cut it off as idle.
+// message at the time limit, on idleness or on SIGTERM (the server stopping).
 int playGame(long gameSeconds, long idleSeconds, const std::string& terminal);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -31,16 +32,23 @@ void removeSeatsFolder(const std::string& folder) {
 }  // namespace
 
 int serveWithPrivateSeats(char** command) {
+    const char* given = std::getenv("KESTIV_SEATS");
+    bool ownFolder = given == nullptr || *given == '\0';
     const char* temporary = std::getenv("TMPDIR");
     std::string pattern = std::string(temporary != nullptr && *temporary != '\0' ? temporary : "/tmp") +
                           "/kestiv-seats.XXXXXX";
     std::vector<char> folder(pattern.begin(), pattern.end());
     folder.push_back('\0');
-    if (mkdtemp(folder.data()) == nullptr) {
+    if (ownFolder && mkdtemp(folder.data()) == nullptr) {
         std::fprintf(stderr, "kestiv-seat: cannot make a seats folder %s: %s\n", pattern.c_str(), std::strerror(errno));
         return 1;
     }
-    setenv("KESTIV_SEATS", folder.data(), 1);
+    if (ownFolder) {
+        setenv("KESTIV_SEATS", folder.data(), 1);
+    }
+    // The games outlive the server's socat, which leaves them when it is
+    // stopped: this process waits for every one of them before it ends.
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
     sigset_t awaited;
     sigemptyset(&awaited);
     for (int signalNumber : {SIGCHLD, SIGHUP, SIGINT, SIGTERM}) {
@@ -50,21 +58,38 @@ int serveWithPrivateSeats(char** command) {
     pid_t server = fork();
     if (server == 0) {
         sigprocmask(SIG_UNBLOCK, &awaited, nullptr);
+        setpgid(0, 0);
         execvp(command[0], command);
         std::fprintf(stderr, "kestiv-seat: cannot run %s: %s\n", command[0], std::strerror(errno));
         _exit(127);
     }
+    if (server < 0) {
+        std::fprintf(stderr, "kestiv-seat: cannot run %s: %s\n", command[0], std::strerror(errno));
+        return 1;
+    }
+    setpgid(server, server);
+    // A stopping signal goes to the server's whole process group, so that
+    // every seat passes it on to its game's keeper.
     int status = 1 << 8;
-    while (server > 0) {
+    for (;;) {
         int arrived = sigwaitinfo(&awaited, nullptr);
         if (arrived == SIGCHLD) {
-            if (waitpid(server, &status, WNOHANG) == server) {
+            pid_t reaped = 0;
+            int reapedStatus = 0;
+            while ((reaped = waitpid(-1, &reapedStatus, WNOHANG)) > 0) {
+                if (reaped == server) {
+                    status = reapedStatus;
+                }
+            }
+            if (reaped < 0 && errno == ECHILD) {
                 break;
             }
         } else if (arrived > 0) {
-            kill(server, arrived);
+            kill(-server, arrived);
         }
     }
-    removeSeatsFolder(folder.data());
+    if (ownFolder) {
+        removeSeatsFolder(folder.data());
+    }
     return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
 }

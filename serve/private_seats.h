@@ -1,8 +1,10 @@
 #pragma once
-// A seats folder of one server's own, for a server run without systemd.
+// A server run without systemd: a seats folder of its own, and its games
+// ended with a message when it is stopped.
 #include <string>
 
-// Makes a fresh folder of mode 0700 under TMPDIR (or /tmp), runs `command`
-// with KESTIV_SEATS naming it, passes on the signals that end a server, and
-// removes the folder once the command has ended. Returns its exit status.
+// Unless KESTIV_SEATS names one, makes a fresh folder of mode 0700 under
+// TMPDIR (or /tmp) and runs `command` with KESTIV_SEATS naming it; passes the
+// signals that end a server on to its process group, waits for every game,
+// and removes its own folder. Returns the command's exit status.
 int serveWithPrivateSeats(char** command);

@@ -3,13 +3,15 @@
 recipes of deploy/ on loopback addresses: one address holding many games,
 settings that would loosen a limit, a seats folder that is not the server's
 own, a player who sends more than the game reads, a silent player and one
-who never ends a line, a game past its time, and IPv6.
+who never ends a line, a game past its time, IPv6, and a server stopped with
+games in play.
 
 usage: attacks_test.py TERMINAL
 """
 import asyncio
 import os
 import resource
+import signal
 import socket
 import stat
 import subprocess
@@ -19,7 +21,8 @@ from pathlib import Path
 
 import served
 from checks import check, finish
-from players import (CANNOT_START, EXIT, address_full, connect, idle_ending, read_to_end, read_until)
+from players import (CANNOT_START, EXIT, SHUTDOWN_ENDING, address_full, connect, idle_ending, loopback_address,
+                     read_to_end, read_until)
 from sessions import PROMPT, reference_output
 
 GAME = served.DEPLOY / "kestiv-game"
@@ -201,6 +204,32 @@ async def ipv6_case(terminal, work, recipe):
             served.stop(server)
 
 
+async def stopped_case(terminal, work):
+    """SIGTERM to serve-with-socat with games in play, some mid-line: each
+    player is told why the game ends, then the server ends on the signal and
+    leaves no process behind."""
+    server = served.start("socat", terminal, work, games=10, game_seconds=600, game_memory=128, idle_seconds=60)
+    try:
+        players = [await connect(server.port, loopback_address(player, 1)) for player in range(6)]
+        for number, (reader, writer) in enumerate(players):
+            await read_until(reader, PROMPT)
+            writer.write(b"di" if number % 2 else b"dir\n")
+        await asyncio.sleep(0.5)
+        os.kill(server.process.pid, signal.SIGTERM)
+        endings = [await read_to_end(reader, 10) for reader, _ in players]
+        for _, writer in players:
+            writer.close()
+        check(all(ending.endswith(SHUTDOWN_ENDING) for ending in endings),
+              f"socat: SIGTERM ends every game in play with the message "
+              f"(ends {[ending[-60:] for ending in endings if not ending.endswith(SHUTDOWN_ENDING)][:2]})")
+        status = await asyncio.to_thread(server.process.wait, 10)
+        check(status == 128 + signal.SIGTERM, f"socat: the server ends on SIGTERM itself (status {status})")
+        left = served.wait_for_no_games(server, 5)
+        check(not left, f"socat: the stopped server left no process (left: {served.describe(left)})")
+    finally:
+        served.stop(server)
+
+
 async def served_cases(terminal, work):
     for recipe in served.RECIPES:
         server = served.start(recipe, terminal, work, games=10, game_seconds=600, game_memory=128,
@@ -217,6 +246,7 @@ async def served_cases(terminal, work):
         finally:
             served.stop(server)
         await ipv6_case(terminal, work, recipe)
+    await stopped_case(terminal, work)
     left = [entry.name for entry in Path(work).iterdir() if entry.name.startswith("kestiv-seats.")]
     check(not left, f"serve-with-socat removed its private seats folder when it ended (left: {left})")
 

@@ -7,6 +7,7 @@ import struct
 STEP_SECONDS = 60  # the longest any one answer may take
 EXIT = b"exit"
 FULL = b"kestiv's terminal is full just now: all its games are being played. Try again in a few minutes.\r\n"
+SHUTDOWN_ENDING = b"\x1b[0m\r\n\r\nThe server is shutting down: the game is over.\r\n"
 CANNOT_START = b"kestiv's terminal cannot start a game just now. Try again later.\r\n"
 
 
