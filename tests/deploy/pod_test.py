@@ -10,8 +10,10 @@ kustomize, the image loaded from its OCI archive, one pod published on
 - a hundred players at once, each from an address of its own (127.0.0.2,
   127.0.0.3, ...), walk to the flag and each receives exactly its own game's
   output; one more is turned away; the full pod is alive but not ready;
-- SIGTERM to the pod ends every game at once and leaves no process;
-- a pod with short limits cuts a silent player, ends a long game with its
+- a fifth game from one address is turned away with its one line;
+- SIGTERM to the pod ends every game at once with its message and leaves no
+  process;
+- a pod with short limits cuts a silent player with its message, ends a long game with its
   message, stops a flooded line at the memory cap and turns away a player
   beyond its games;
 - the probes fail on a pod whose terminal cannot start.
@@ -37,7 +39,8 @@ from pathlib import Path
 import served
 from checks import check, finish
 from load_test import build_settings, first_difference, walk_and_hold
-from players import EXIT, FULL, STEP_SECONDS, connect, read_to_end, read_until
+from players import (EXIT, FULL, SHUTDOWN_ENDING, STEP_SECONDS, address_full, connect, idle_ending, read_to_end,
+                     read_until)
 from sessions import NC_LINE_END, PROMPT, TELNET_LINE_END, as_typed, reference_output, walk_to_goal
 from unruly_players import flood
 
@@ -47,6 +50,8 @@ IMAGE_ALLOWANCE = 12 << 20   # bytes the image may hold beyond the terminal
 TEST_SECONDS = 480           # the longest the whole test may take
 CONTAINER = "kestiv-terminal"
 GAME_PORT = 1337
+PER_ADDRESS = 4              # KESTIV_GAMES_PER_ADDRESS of the manifests
+SERVER_PROCESSES = 2         # kestiv-seat --serve and its socat, with no game in play
 CLONE_NEWNET = 0x40000000
 libc = ctypes.CDLL(None, use_errno=True)
 IMAGE = "localhost/kestiv-terminal:1.0"
@@ -88,10 +93,18 @@ class Pod:
         self.server_pid = None
 
     def host_pid(self):
-        """The host's pid of the pod's first process, the server."""
+        """The host's pid of the pod's first process, kestiv-seat --serve."""
         if self.server_pid is None:
             self.server_pid = int(self.podman.inspect(self.container, "{{.State.Pid}}"))
         return self.server_pid
+
+    def listener(self):
+        """The host's pid of the server's socat, which reaps each game."""
+        for pid in self.processes():
+            fields = served._stat_fields(pid)
+            if int(fields[1]) == self.host_pid() and Path(f"/proc/{pid}/comm").read_text().strip() == "socat":
+                return pid
+        raise RuntimeError("the pod's server has no socat")
 
     def processes(self):
         """Host pids of every process in the container's pid namespace."""
@@ -209,8 +222,8 @@ async def walk_to_flag(pod, terminal, goal, flag):
 
 
 def cpu_of_reaped(pod):
-    """CPU time, user and system, of the processes the pod's first process has reaped."""
-    fields = served._stat_fields(pod.host_pid())
+    """CPU time, user and system, of the processes the server's socat has reaped."""
+    fields = served._stat_fields(pod.listener())
     return sum(int(field) for field in fields[13:15]) / os.sysconf("SC_CLK_TCK")
 
 
@@ -270,17 +283,36 @@ async def hundred_players(pod, terminal, goal, flag):
     for player in mismatched[:3]:
         print(f"        player {player}: {first_difference(results[player], expected[player])}", flush=True)
     deadline = time.monotonic() + 10
-    while len(pod.processes()) > 1 and time.monotonic() < deadline:
+    while len(pod.processes()) > SERVER_PROCESSES and time.monotonic() < deadline:
         await asyncio.sleep(0.1)
-    check(len(pod.processes()) == 1, "every game's processes ended; only the server is left")
+    check(len(pod.processes()) == SERVER_PROCESSES, "every game's processes ended; only the server is left")
     cpu_per_game = (cpu_of_reaped(pod) - cpu_before) / PLAYERS
     print(f"figure  CPU time per game inside the pod, all its processes: {cpu_per_game * 1000:.0f} ms, so "
           f"{1 / cpu_per_game:.0f} games per second per core", flush=True)
 
 
+async def one_address(pod):
+    """A player's address has its games; the next from it is turned away in
+    one line, and the games end when their players leave."""
+    players = [await pod.connect_from(address(PLAYERS + 1)) for _ in range(PER_ADDRESS)]
+    for reader, _ in players:
+        await read_until(reader, PROMPT)
+    reader, writer = await pod.connect_from(address(PLAYERS + 1))
+    refused = await read_to_end(reader, 10)
+    writer.close()
+    check(refused == address_full(PER_ADDRESS),
+          f"a game beyond {PER_ADDRESS} from one address is turned away (got {refused[:120]!r})")
+    for _, writer in players:
+        writer.close()
+    deadline = time.monotonic() + 10
+    while len(pod.processes()) > SERVER_PROCESSES and time.monotonic() < deadline:
+        await asyncio.sleep(0.1)
+
+
 async def stopped_with_games(pod):
-    """SIGTERM to the pod, with games in play: each game ends, and so does
-    every process of the pod, well within the grace period."""
+    """SIGTERM to the pod, with games in play: each game ends with its
+    message, and so does every process of the pod, well within the grace
+    period."""
     players = [await pod.connect_from(address(player)) for player in range(5)]
     for reader, _ in players:
         await read_until(reader, PROMPT)
@@ -292,8 +324,9 @@ async def stopped_with_games(pod):
     await stopping
     for _, writer in players:
         writer.close()
-    check(all(ending == b"" for ending in endings) and ended < 5,
-          f"SIGTERM to the pod ended every game at once ({ended:.1f} s)")
+    check(all(ending == SHUTDOWN_ENDING for ending in endings) and ended < 5,
+          f"SIGTERM to the pod ended every game at once with its message ({ended:.1f} s; "
+          f"{[ending[-80:] for ending in endings if ending != SHUTDOWN_ENDING][:2]})")
     check(pod.podman.inspect(pod.container, "{{.State.ExitCode}}") == str(128 + signal.SIGTERM),
           "the pod's server ended on SIGTERM itself, not on the KILL after the grace period")
     left = [pid for pid in processes if os.path.exists(f"/proc/{pid}")]
@@ -324,8 +357,9 @@ async def limits(pod, terminal, goal):
     silent_ending = await read_to_end(silent_reader, STEP_SECONDS)
     silent_for = time.monotonic() - silent_since
     silent_writer.close()
-    check(silent_ending == b"" and 2.5 <= silent_for <= 8,
-          f"a silent player is cut at the idle limit of 3 s (after {silent_for:.1f} s)")
+    check(silent_ending == idle_ending(3) and 2.5 <= silent_for <= 8,
+          f"a silent player is cut at the idle limit of 3 s with its message (after {silent_for:.1f} s, "
+          f"ends {silent_ending[-60:]!r})")
     try:
         long_received += await read_to_end(long_reader, STEP_SECONDS)
     finally:
@@ -341,9 +375,9 @@ async def limits(pod, terminal, goal):
     check(sent < 512 << 20, f"a line without end is stopped at the game's memory cap of 64 MiB "
                             f"(after {sent >> 20} MiB, {time.monotonic() - started:.1f} s)")
     deadline = time.monotonic() + 10
-    while len(pod.processes()) > 1 and time.monotonic() < deadline:
+    while len(pod.processes()) > SERVER_PROCESSES and time.monotonic() < deadline:
         await asyncio.sleep(0.1)
-    check(len(pod.processes()) == 1, "the limited games left no process in the pod")
+    check(len(pod.processes()) == SERVER_PROCESSES, "the limited games left no process in the pod")
     reader, writer = await pod.connect_from(address(3))
     check(await read_until(reader, PROMPT) == opening, "the pod's seats are free again afterwards")
     writer.close()
@@ -363,6 +397,7 @@ async def main(build, work):
             await read_until(reader, PROMPT)
             check_confinement(pod, terminal.stat().st_size)
             writer.close()
+            await one_address(pod)
             await hundred_players(pod, terminal, goal, flag)
             await stopped_with_games(pod)
         finally:
