@@ -1,5 +1,6 @@
 # The release archives, made with CPack: the players' executable with a text
-# on how to play, or, from a browser build, its site folder. CPack stages the
+# on how to play (and, for Linux, kestiv-seat, which serves it over TCP), or,
+# from a browser build, its site folder. CPack stages the
 # files; KestivArchive.cmake writes the archive, since CPack's own archive
 # writers take entry order and times from the build machine. kestivfs is never
 # installed: it carries the content key.
@@ -30,6 +31,10 @@ else()
   file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/players/HOW-TO-PLAY.txt" CONTENT "${how_to_play}"
        NEWLINE_STYLE ${line_ends})
   install(TARGETS kestiv-terminal RUNTIME DESTINATION . COMPONENT player)
+  if(TARGET kestiv-seat)
+    # A host serving the maze over TCP (deploy/) runs it beside the terminal.
+    install(TARGETS kestiv-seat RUNTIME DESTINATION . COMPONENT player)
+  endif()
   install(FILES "${CMAKE_BINARY_DIR}/players/HOW-TO-PLAY.txt" DESTINATION . COMPONENT player)
   set(component player)
 endif()

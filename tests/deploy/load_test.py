@@ -6,21 +6,29 @@ only, bounded in players and time, and stopping by itself:
   half of them ending lines as nc does, half as telnet clients do; each must
   receive exactly the bytes its own session gives when the terminal runs
   directly in a pseudo-terminal, and the games' processes must all end;
-- while they hold every game, one more player is turned away with a message
-  and a closed connection;
+- the players come four from each of 25 loopback addresses (127.0.0.2, ...),
+  the most one address may hold; while they hold every game, a fifth from
+  one of them is told why it is turned away, and a storm of 50 players from
+  other addresses is told the games are full;
 - players that go silent are cut off at the idle limit, players that drop
   mid-game leave no process behind, a player who floods a line is stopped
   by the memory cap, and a game that runs too long is ended with a message.
 
-Prints games per second, memory per game and how long a refusal takes. It
+Prints games per second, CPU time per game (the terminal's and the
+wrapper's apart) and per refusal, memory per game and in total, and how long
+refusals take. The test is the subreaper of the server's processes, so that
+the CPU time of every process of a game is counted, orphans included. It
 serves the terminal of a build with the default maze, and walks the maze with
 that build's kestivfs.
 
 usage: load_test.py BUILD_DIR [RECIPE...]   (RECIPE: socat, systemd; both by default)
 """
 import asyncio
+import ctypes
 import os
+import resource
 import signal
+import statistics
 import sys
 import tempfile
 import time
@@ -29,22 +37,25 @@ from pathlib import Path
 
 import served
 from checks import check, finish
-from players import EXIT, FULL, connect, read_to_end, read_until
+from players import EXIT, FULL, address_full, connect, loopback_address, read_to_end, read_until
 from sessions import NC_LINE_END, PROMPT, TELNET_LINE_END, goal_path, reference_output, walk_to_goal
 from unruly_players import drop_phase, flood_phase, idle_phase, paste_phase, time_limit_phase
 
 PLAYERS = 100
+PER_ADDRESS = 4             # KESTIV_GAMES_PER_ADDRESS's default
+STORM = 50                  # players turned away at once
+PR_SET_CHILD_SUBREAPER = 36
 IDLE_SECONDS = 3
 GAME_MEMORY_MIB = 128
 WALK_SECONDS = 180          # the longest the hundred walks may take
 TEST_SECONDS = 900          # the longest the whole test may take
 
 
-async def walk_and_hold(port, walk, after_release, at_flag, release):
-    """One player: walks to the flag a line at a time, waiting for each prompt,
-    reports being there, waits for the release, then sends the rest at once.
-    Returns everything received."""
-    reader, writer = await connect(port)
+async def walk_and_hold(connection, walk, after_release, at_flag, release):
+    """One player on the connection being opened: walks to the flag a line at
+    a time, waiting for each prompt, reports being there, waits for the
+    release, then sends the rest at once. Returns everything received."""
+    reader, writer = await connection
     received = bytearray(await read_until(reader, PROMPT))
     for line in walk:
         writer.write(line)
@@ -62,8 +73,11 @@ async def walk_phase(server, terminal, goal, flag):
     # What a player sends once all are at the flag shows the game still there.
     sessions = [[line + end for line in walk_to_goal(goal, player) + [b"cd", b"dir", EXIT]]
                 for player, end in zip(range(PLAYERS), line_ends)]
+    terminal_cpu_before = children_cpu_seconds()
     with ThreadPoolExecutor(2) as pool:
         expected = list(pool.map(lambda lines: reference_output(terminal, b"".join(lines)), sessions))
+    # The same sessions, the terminal run directly: its part of a game's CPU time.
+    terminal_cpu = (children_cpu_seconds() - terminal_cpu_before) / PLAYERS
 
     arrived = 0
     everyone_there = asyncio.Event()
@@ -77,17 +91,21 @@ async def walk_phase(server, terminal, goal, flag):
 
     cpu_before = served.games_cpu_seconds(server)
     started = time.monotonic()
-    players = asyncio.gather(*(walk_and_hold(server.port, lines[:-3], lines[-3:], at_flag, release)
-                               for lines in sessions))
+    players = asyncio.gather(*(walk_and_hold(connect(server.port, loopback_address(player, PER_ADDRESS)),
+                                             lines[:-3], lines[-3:], at_flag, release)
+                               for player, lines in enumerate(sessions)))
     try:
         await asyncio.wait_for(everyone_there.wait(), WALK_SECONDS)
         all_there = time.monotonic()
         print(f"figure  {PLAYERS} players at once walked to the flag in {all_there - started:.2f} s: "
               f"{PLAYERS / (all_there - started):.1f} games per second", flush=True)
         report_memory(server)
+        report_cpu_at_flag(server)
+        cpu_per_game = (served.games_cpu_seconds(server) - cpu_before) / PLAYERS
         await turned_away(server)
     finally:
         release.set()
+    cpu_after_flags = served.games_cpu_seconds(server)
     results = await players
     ended = time.monotonic()
     print(f"figure  the {PLAYERS} games ended {ended - all_there:.2f} s after the last flag; "
@@ -102,8 +120,9 @@ async def walk_phase(server, terminal, goal, flag):
     check(len(set(expected)) == PLAYERS, "no two players' sessions were alike")
     left = served.wait_for_no_games(server, 10)
     check(not left, f"every game's processes ended (left: {left})")
-    cpu_per_game = (served.games_cpu_seconds(server) - cpu_before) / PLAYERS
-    print(f"figure  CPU time per game, all its processes: {cpu_per_game * 1000:.0f} ms, so at most "
+    cpu_per_game += (served.games_cpu_seconds(server) - cpu_after_flags) / PLAYERS
+    print(f"figure  CPU time per game, all its processes: {cpu_per_game * 1000:.0f} ms (the terminal "
+          f"{terminal_cpu * 1000:.0f} ms, the wrapper {(cpu_per_game - terminal_cpu) * 1000:.0f} ms), so at most "
           f"{os.cpu_count() / cpu_per_game:.0f} games per second on this machine's {os.cpu_count()} cores",
           flush=True)
 
@@ -113,6 +132,17 @@ def first_difference(received, want):
     at = next((i for i, (r, w) in enumerate(zip(received, want)) if r != w), min(len(received), len(want)))
     return (f"{len(received)} bytes received, {len(want)} expected, first difference at byte {at}: "
             f"received {received[at:at + 60]!r}, expected {want[at:at + 60]!r}")
+
+
+def report_cpu_at_flag(server):
+    """CPU time of the games' processes so far, all of them alive while their
+    players stand at the flag: the terminal's and the wrapper's apart."""
+    by_command = served.cpu_seconds_by_command(served.game_processes(server))
+    terminal = by_command.pop("kestiv-terminal", 0)
+    wrapper = sum(by_command.values())
+    parts = ", ".join(f"{name} {seconds / PLAYERS * 1000:.1f}" for name, seconds in sorted(by_command.items()))
+    print(f"figure  CPU time per game up to the flag: the terminal {terminal / PLAYERS * 1000:.1f} ms, "
+          f"the wrapper {wrapper / PLAYERS * 1000:.1f} ms ({parts})", flush=True)
 
 
 def report_memory(server):
@@ -136,16 +166,41 @@ def report_memory(server):
               f"{total_pss / len(terminals_peak) / 1024:.1f} MiB", flush=True)
 
 
-async def turned_away(server):
-    """With every game taken, the next player is told so and let go at once."""
+async def refused(port, address):
+    """What a player from the address receives, and how long it took to the close."""
     asked = time.monotonic()
-    reader, writer = await connect(server.port)
+    reader, writer = await connect(port, address)
     received = await read_to_end(reader, 10)
     writer.close()
-    took = time.monotonic() - asked
-    check(received == FULL, f"a player beyond the {PLAYERS} games is turned away with the message "
-                            f"(got {received[:120]!r})")
-    print(f"figure  a player beyond the cap was turned away in {took:.2f} s", flush=True)
+    await writer.wait_closed()
+    return received, time.monotonic() - asked
+
+
+async def turned_away(server):
+    """With every game taken, a player from an address that holds its games
+    is told so, and a storm of players from elsewhere is told the games are
+    full; each is let go at once."""
+    received, took = await refused(server.port, loopback_address(0, PER_ADDRESS))
+    check(received == address_full(PER_ADDRESS),
+          f"a fifth player from one address is turned away with the reason (got {received[:120]!r})")
+    games = len(served.game_processes(server))
+    cpu_before = served.games_cpu_seconds(server)
+    storm = await asyncio.gather(*(refused(server.port, loopback_address(PLAYERS + player, 1))
+                                   for player in range(STORM)))
+    check(all(received == FULL for received, _ in storm),
+          f"{STORM} players at once beyond the {PLAYERS} games are turned away with the message")
+    deadline = time.monotonic() + 10
+    while len(served.game_processes(server)) > games and time.monotonic() < deadline:
+        time.sleep(0.05)
+    cpu = (served.games_cpu_seconds(server) - cpu_before) / STORM
+    seconds = sorted(took for _, took in storm)
+    print(f"figure  {STORM} players at once turned away in {statistics.median(seconds):.2f} s median, "
+          f"{seconds[-1]:.2f} s at most; CPU time per refusal {cpu * 1000:.1f} ms", flush=True)
+
+
+def children_cpu_seconds():
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
 
 
 async def main(recipe, terminal, goal, flag):
@@ -195,6 +250,8 @@ if __name__ == "__main__":
     if len(sys.argv) < 2 or not set(sys.argv[2:]) <= set(served.RECIPES):
         sys.exit(__doc__)
     terminal, goal, flag = build_settings(Path(sys.argv[1]).resolve())
+    # Processes a server leaves without a parent come here, and are counted.
+    ctypes.CDLL(None, use_errno=True).prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0)
     signal.signal(signal.SIGALRM, out_of_time)
     signal.alarm(TEST_SECONDS)
     for recipe in sys.argv[2:] or served.RECIPES:

@@ -7,10 +7,29 @@ import struct
 STEP_SECONDS = 60  # the longest any one answer may take
 EXIT = b"exit"
 FULL = b"kestiv's terminal is full just now: all its games are being played. Try again in a few minutes.\r\n"
+SHUTDOWN_ENDING = b"\x1b[0m\r\n\r\nThe server is shutting down: the game is over.\r\n"
+CANNOT_START = b"kestiv's terminal cannot start a game just now. Try again later.\r\n"
 
 
-async def connect(port):
-    return await asyncio.open_connection("127.0.0.1", port, limit=1 << 20)
+def address_full(per_address):
+    return (f"kestiv's terminal plays at most {per_address} games at once with one address, and yours has "
+            f"them all. Try again when one is over.\r\n").encode()
+
+
+def idle_ending(seconds):
+    limit = f"{seconds // 60} minutes" if seconds % 60 == 0 else f"{seconds} seconds"
+    return f"\x1b[0m\r\n\r\nNo input for {limit}: the game is over.\r\n".encode()
+
+
+async def connect(port, client_address="127.0.0.1", server_address="127.0.0.1"):
+    """Connects from the client address, one of the loopback addresses (127.0.0.2, ...)."""
+    return await asyncio.open_connection(server_address, port, limit=1 << 20, local_addr=(client_address, 0))
+
+
+def loopback_address(player, per_address):
+    """A client address of its own for every per_address players: 127.0.0.2 on."""
+    number = 2 + player // per_address
+    return f"127.0.{number >> 8}.{number & 255}"
 
 
 async def read_until(reader, marker):

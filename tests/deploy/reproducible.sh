@@ -4,11 +4,13 @@
 # checks what the archive holds, that its executable plays the maze to the
 # flag, and that SOURCE_DATE_EPOCH sets the archive's times.
 #
-# Usage: tests/deploy/reproducible.sh [linux] [windows] [web]   (all three by default)
+# The container image's OCI archive is built from two clean clones instead.
+#
+# Usage: tests/deploy/reproducible.sh [linux] [windows] [web] [container]   (all four by default)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 targets=("$@")
-[[ ${#targets[@]} -gt 0 ]] || targets=(linux windows web)
+[[ ${#targets[@]} -gt 0 ]] || targets=(linux windows web container)
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -22,10 +24,12 @@ source tests/deploy/checks.sh
 release_build() {
     local preset=$1 dir=$2
     shift 2
-    local target=kestiv-terminal
-    [[ $preset != release-web ]] || target=kestiv-site
-    if ! { cmake --preset "$preset" -B "$dir" "$@" && cmake --build "$dir" --target "$target" &&
-        (cd "$dir" && cpack); } >"$dir.log" 2>&1; then
+    local targets=(kestiv-terminal) package=(cpack)
+    [[ $preset != release-web ]] || targets=(kestiv-site)
+    [[ $preset != release-linux ]] || targets+=(kestiv-seat)
+    [[ $preset != release-container ]] || targets=(kestiv-container) package=(true)
+    if ! { cmake --preset "$preset" -B "$dir" "$@" && cmake --build "$dir" --target "${targets[@]}" &&
+        (cd "$dir" && "${package[@]}"); } >"$dir.log" 2>&1; then
         tail -30 "$dir.log"
         echo "the release build in $dir failed" >&2
         exit 1
@@ -64,6 +68,8 @@ tar_owners_and_modes() { tar --list --verbose --gzip --numeric-owner --file "$1"
 
 check_players_archive() {
     local target=$1 platform=$2 executable=$3 format=$4 text_check=$5
+    shift 5
+    local more_files=("$@")   # beside the executable, in byte order
     local a=$work/a/release-$target b=$work/deeper/by/two/b/release-$target
     local name=kestiv-terminal-$version-$platform
     local archive=$name.$format
@@ -80,7 +86,7 @@ check_players_archive() {
     mkdir -p "$unpacked"
     if [[ $format == tar.gz ]]; then
         listing=$(tar_listing "$a/$archive")
-        expected=$(printf '%s\n' "$name/" "$name/HOW-TO-PLAY.txt" "$name/$executable")
+        expected=$(printf '%s\n' "$name/" "$name/HOW-TO-PLAY.txt" "${more_files[@]/#/$name/}" "$name/$executable")
         tar --extract --gzip --file "$a/$archive" --directory "$unpacked"
         check "$platform: owners are 0, modes 755 and 644" \
             test "$(tar_owners_and_modes "$a/$archive")" = "-rw-r--r-- 0/0 -rwxr-xr-x 0/0 drwxr-xr-x 0/0 "
@@ -90,6 +96,10 @@ check_players_archive() {
         unzip -q "$a/$archive" -d "$unpacked"
     fi
     check "$platform: the archive holds the executable and the players' text, nothing else" test "$listing" = "$expected"
+    local file
+    for file in "${more_files[@]}"; do
+        check "$platform: the archived $file is the one built" cmp "$a/$file" "$unpacked/$name/$file"
+    done
     check "$platform: the archived executable is the one built" cmp "$a/$executable" "$unpacked/$name/$executable"
     check "$platform: the players' text has $text_check line ends" "$text_check" "$unpacked/$name/HOW-TO-PLAY.txt"
     check "$platform: the players' text names the commands" grep -q '^  type NAME' "$unpacked/$name/HOW-TO-PLAY.txt"
@@ -107,10 +117,12 @@ check_players_archive() {
 for target in "${targets[@]}"; do
     case $target in
     linux)
-        check_players_archive linux linux-x86_64 kestiv-terminal tar.gz only_lf
+        check_players_archive linux linux-x86_64 kestiv-terminal tar.gz only_lf kestiv-seat
         executable=$work/unpacked-linux-x86_64/kestiv-terminal-$version-linux-x86_64/kestiv-terminal
-        check "linux: the executable loads no shared library" \
-            bash -c "! readelf --program-headers '$executable' | grep -q INTERP && ! readelf --dynamic '$executable' | grep -q NEEDED"
+        for file in "$executable" "${executable%/*}/kestiv-seat"; do
+            check "linux: ${file##*/} loads no shared library" \
+                bash -c "! readelf --program-headers '$file' | grep -q INTERP && ! readelf --dynamic '$file' | grep -q NEEDED"
+        done
         # Alone in an empty root, with no environment: no library, no file, nothing else.
         mkdir "$work/empty-root"
         cp "$executable" "$work/empty-root/"
@@ -148,8 +160,30 @@ for target in "${targets[@]}"; do
         (cd "$b" && SOURCE_DATE_EPOCH=$test_epoch cpack >/dev/null)
         check "web: every entry carries SOURCE_DATE_EPOCH" test "$(zip_times "$b/$archive")" = 20231114.221320
         ;;
+    container)
+        # Two clean clones of the last commit, built at different depths.
+        echo "== container: two clean clones, built from scratch"
+        for clone in "$work/a/source" "$work/deeper/by/two/b/source"; do
+            git clone --quiet . "$clone"
+            mkdir "$clone/build"
+            (cd "$clone" && release_build release-container build/release-container) || exit 1
+        done
+        archive=build/release-container/kestiv-terminal-$version-container.tar
+        a=$work/a/source/$archive b=$work/deeper/by/two/b/source/$archive
+        check "container: the OCI archives are identical" cmp "$a" "$b"
+        check "container: the checksum file matches" bash -c "cd '$(dirname "$a")' && sha256sum --quiet -c '$(basename "$a").sha256'"
+        mkdir -p "$work/layout"
+        tar --extract --file "$a" --directory "$work/layout"
+        manifest=$(sed -n 's/.*"digest":"sha256:\([0-9a-f]*\)".*/\1/p' "$work/layout/index.json")
+        echo "container: manifest digest sha256:$manifest"
+        check "container: the image is named for the manifests" grep -q '"org.opencontainers.image.ref.name":"localhost/kestiv-terminal:'"$version"'"' "$work/layout/index.json"
+        epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+        check "container: the image's time is SOURCE_DATE_EPOCH or the last commit's" \
+            grep -q "\"created\":\"$(TZ=UTC0 date -d "@$epoch" +%Y-%m-%dT%H:%M:%SZ)\"" \
+            "$work/layout/blobs/sha256/$(sed -n 's/.*"config":{[^}]*"digest":"sha256:\([0-9a-f]*\)".*/\1/p' "$work/layout/blobs/sha256/$manifest")"
+        ;;
     *)
-        echo "unknown target '$target' (linux, windows, web)" >&2
+        echo "unknown target '$target' (linux, windows, web, container)" >&2
         exit 2
         ;;
     esac

@@ -6,6 +6,7 @@ runtime folder). Every process the server starts carries a tag in its
 environment, so a game's processes are found wherever they end up, even
 orphaned."""
 import os
+import resource
 import shlex
 import signal
 import socket
@@ -27,6 +28,7 @@ class Server:
     port: int
     tag: bytes
     log: Path
+    listener: int = 0  # the process that accepts connections and starts a game for each
 
 
 def unit_service():
@@ -48,23 +50,33 @@ def free_port():
 
 
 def listening(port):
-    wanted = f"0100007F:{port:04X}"
-    with open("/proc/net/tcp") as table:
-        return any(fields[1] == wanted and fields[3] == "0A" for fields in (line.split() for line in table))
+    """Whether anything listens on the port, over IPv4 or IPv6."""
+    for table_path in ("/proc/net/tcp", "/proc/net/tcp6"):
+        with open(table_path) as table:
+            if any(fields[1].endswith(f":{port:04X}") and fields[3] == "0A"
+                   for fields in (line.split() for line in table)):
+                return True
+    return False
 
 
-def start(recipe, terminal, work, games, game_seconds, game_memory, idle_seconds):
-    """Starts a server by the recipe and returns once it listens."""
+def start(recipe, terminal, work, games, game_seconds, game_memory, idle_seconds, more_settings=None,
+          listen="127.0.0.1"):
+    """Starts a server by the recipe and returns once it listens on the
+    address (127.0.0.1, ::1, or "" for every address); more_settings are
+    further settings of the game's environment."""
     port = free_port()
     tag = uuid.uuid4().hex
     seats = Path(work) / f"seats-{tag}"
     log = Path(work) / f"server-{recipe}-{port}.log"
     settings = {"KESTIV_GAMES": str(games), "KESTIV_GAME_SECONDS": str(game_seconds),
-                "KESTIV_GAME_MEMORY": str(game_memory), "KESTIV_IDLE_SECONDS": str(idle_seconds)}
+                "KESTIV_GAME_MEMORY": str(game_memory), "KESTIV_IDLE_SECONDS": str(idle_seconds),
+                **(more_settings or {})}
     environment = dict(os.environ, **{TAG_VARIABLE: tag})
     if recipe == "socat":
-        command = [str(DEPLOY / "serve-with-socat"), f"127.0.0.1:{port}", str(terminal)]
-        environment.update(settings, KESTIV_SEATS=str(seats))
+        address = {"127.0.0.1": f"127.0.0.1:{port}", "::1": f"[::1]:{port}", "": str(port)}[listen]
+        command = [str(DEPLOY / "serve-with-socat"), address, str(terminal)]
+        # serve-with-socat makes its own seats folder there.
+        environment.update(settings, TMPDIR=str(work))
     else:
         exec_start, unit_environment = unit_service()
         exec_start = [word.replace(INSTALLED + "kestiv-game", str(DEPLOY / "kestiv-game"))
@@ -72,7 +84,8 @@ def start(recipe, terminal, work, games, game_seconds, game_memory, idle_seconds
         unit_environment.update(settings, PATH=os.environ["PATH"], RUNTIME_DIRECTORY=str(seats),
                                 **{TAG_VARIABLE: tag})
         seats.mkdir(mode=0o700)
-        command = ["systemd-socket-activate", f"--listen=127.0.0.1:{port}", "--accept", "--inetd",
+        address = {"127.0.0.1": f"127.0.0.1:{port}", "::1": f"[::1]:{port}", "": str(port)}[listen]
+        command = ["systemd-socket-activate", f"--listen={address}", "--accept", "--inetd",
                    *(f"--setenv={name}={value}" for name, value in unit_environment.items()),
                    "--", *exec_start]
     with open(log, "wb") as log_file:
@@ -85,6 +98,9 @@ def start(recipe, terminal, work, games, game_seconds, game_memory, idle_seconds
             stop(server)
             raise RuntimeError(f"the {recipe} server did not start listening: {log.read_text()}")
         time.sleep(0.05)
+    # serve-with-socat runs socat under a keeper of its seats folder.
+    server.listener = next((pid for pid, _, parent, variables in _processes()
+                            if parent == process.pid and server.tag in variables), process.pid)
     return server
 
 
@@ -110,9 +126,22 @@ def _processes():
 def game_processes(server):
     """The pids of the processes the server started that are still there,
     zombies it has not reaped included; the server's own process aside."""
-    main = server.process.pid
+    main = server.listener
     return [pid for pid, state, parent, variables in _processes()
-            if pid != main and (server.tag in variables or (parent == main and state == "Z"))]
+            if pid not in (main, server.process.pid) and (server.tag in variables or (parent == main and state == "Z"))]
+
+
+def describe(pids):
+    """Each process's pid, state and command line, for a report."""
+    described = []
+    for pid in pids:
+        try:
+            with open(f"/proc/{pid}/cmdline", "rb") as cmdline:
+                command = cmdline.read().replace(b"\0", b" ").decode(errors="replace").strip()
+            described.append(f"{pid} {_stat_fields(pid)[0].decode()} {command}")
+        except OSError:
+            described.append(f"{pid} gone")
+    return described
 
 
 def wait_for_no_games(server, seconds):
@@ -132,10 +161,35 @@ def memory_of(pid):
     return fields["Name"].strip(), int(fields["VmHWM"].split()[0]), pss
 
 
+def cpu_seconds_by_command(pids):
+    """CPU time, user and system, of the live processes, summed by command
+    name (a process that replaced its program is counted under the last)."""
+    by_command = {}
+    for pid in pids:
+        try:
+            fields = _stat_fields(pid)
+            with open(f"/proc/{pid}/comm") as comm:
+                name = comm.read().strip()
+        except OSError:
+            continue
+        by_command[name] = by_command.get(name, 0) + (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+    return by_command
+
+
 def games_cpu_seconds(server):
-    """CPU time, user and system, of every game the server has reaped so far."""
-    fields = _stat_fields(server.process.pid)
-    return (int(fields[13]) + int(fields[14])) / os.sysconf("SC_CLK_TCK")
+    """CPU time, user and system, of every game ended so far: the listener
+    reaps each game's first process, kestiv-seat within it every other, and
+    this process, when it is their subreaper, the orphans of the listener."""
+    while True:
+        try:
+            pid, _ = os.waitpid(-1, os.WNOHANG)
+        except ChildProcessError:
+            break
+        if pid == 0:
+            break
+    fields = _stat_fields(server.listener)
+    orphans = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return ((int(fields[13]) + int(fields[14])) / os.sysconf("SC_CLK_TCK") + orphans.ru_utime + orphans.ru_stime)
 
 
 def stop(server):

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Installs the systemd units and the game into an empty root, by the commands
 # README.md gives an author, and has systemd-analyze verify them there: every
-# setting known, every program present. The service's sandbox must rate as
-# safe, and the socket must leave room above the games at once for the
-# players that kestiv-game turns away.
+# setting known, every program present. The service's sandbox must rate at
+# most 0.6 on systemd's scale, and the socket's caps must leave room above
+# kestiv-seat's own, so that the players it turns away are told why.
 #
-# Usage: tests/deploy/units_test.sh TERMINAL
+# Usage: tests/deploy/units_test.sh TERMINAL (kestiv-seat beside it)
 set -euo pipefail
 deploy=$(cd "$(dirname "$0")/../../deploy" && pwd)
 terminal=$1
@@ -14,34 +14,51 @@ root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 mkdir -p "$root/usr/lib/systemd"
 cp -r /usr/lib/systemd/system "$root/usr/lib/systemd/"   # the targets the units are ordered against
-install -D -m 0755 "$terminal" "$deploy/kestiv-game" -t "$root/usr/local/lib/kestiv-terminal/"
-install -D -m 0644 "$deploy/kestiv-terminal.socket" "$deploy/kestiv-terminal@.service" -t "$root/etc/systemd/system/"
+seat=$(dirname "$terminal")/kestiv-seat
+install -D -m 0755 "$terminal" "$seat" "$deploy/kestiv-game" -t "$root/usr/local/lib/kestiv-terminal/"
+install -D -m 0644 "$deploy/kestiv-terminal.socket" "$deploy/kestiv-terminal@.service" \
+    "$deploy/kestiv-terminal.slice" -t "$root/etc/systemd/system/"
 
 source "$(dirname "$0")/checks.sh"
 
 verify() {
     local said
-    if ! said=$(systemd-analyze verify --root="$root" kestiv-terminal.socket kestiv-terminal@0.service 2>&1) ||
+    if ! said=$(systemd-analyze verify --root="$root" kestiv-terminal.socket kestiv-terminal@0.service \
+        kestiv-terminal.slice 2>&1) ||
         [[ -n $said ]]; then
         echo "$said"
         return 1
     fi
 }
-# An exposure of at most 1.5 on systemd's scale of 10.
+# An exposure of at most 0.6 on systemd's scale of 10.
 rated_safe() {
     local said
-    said=$(systemd-analyze security --offline=yes --root="$root" --threshold=15 --no-pager \
+    said=$(systemd-analyze security --offline=yes --root="$root" --threshold=6 --no-pager \
         kestiv-terminal@0.service 2>&1) || { echo "$said"; return 1; }
 }
 check "systemd-analyze verify passes on the units, without a word" verify
-check "the service's sandbox rates as safe" rated_safe
+check "the service's sandbox rates at most 0.6" rated_safe
 check "without the game installed, verify fails" \
     bash -c "rm '$root/usr/local/lib/kestiv-terminal/kestiv-game' && ! systemd-analyze verify --root='$root' kestiv-terminal@0.service 2>/dev/null"
 
-games=$(sed -n 's/^Environment=.*KESTIV_GAMES=\([0-9]*\).*/\1/p' "$deploy/kestiv-terminal@.service")
-connections=$(sed -n 's/^MaxConnections=//p' "$deploy/kestiv-terminal.socket")
-check "the socket's MaxConnections ($connections) is above the service's KESTIV_GAMES ($games)" \
-    test "$connections" -gt "$games"
+# The defaults are kestiv-seat's alone: the units set none of them.
+default() { env -u "$1" "$seat" --settings | sed -n "s/^$1=//p"; }
+setting() { sed -n "s/^$2=//p" "$deploy/$1"; }
+games=$(default KESTIV_GAMES)
+per_address=$(default KESTIV_GAMES_PER_ADDRESS)
+connections=$(setting kestiv-terminal.socket MaxConnections)
+per_source=$(setting kestiv-terminal.socket MaxConnectionsPerSource)
+check "the socket's MaxConnections ($connections) is above KESTIV_GAMES ($games)" test "$connections" -gt "$games"
+check "the socket's MaxConnectionsPerSource ($per_source) is above KESTIV_GAMES_PER_ADDRESS ($per_address)" \
+    test "$per_source" -gt "$per_address"
+check "the units state no setting of the game" bash -c "! grep -h '^Environment' '$deploy'/kestiv-terminal*"
+# A cap of the unit's own on one game's time or memory would end it before
+# kestiv-seat's limits, without their message, as soon as an admin raised them.
+check "a game's time and memory are left to kestiv-seat's limits" \
+    bash -c "! grep -E '^(RuntimeMaxSec|MemoryMax|MemoryHigh|LimitAS|LimitCPU)=' '$deploy/kestiv-terminal@.service'"
+check "every game runs in the slice" grep -qx 'Slice=kestiv-terminal.slice' "$deploy/kestiv-terminal@.service"
+check "the slice caps the games' total memory and processes" \
+    bash -c "grep -q '^MemoryMax=' '$deploy/kestiv-terminal.slice' && grep -q '^TasksMax=' '$deploy/kestiv-terminal.slice'"
 check "the socket starts one game per connection" grep -qx 'Accept=yes' "$deploy/kestiv-terminal.socket"
 
 checks_summary

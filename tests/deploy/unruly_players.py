@@ -8,7 +8,7 @@ import time
 
 import served
 from checks import check
-from players import EXIT, FULL, STEP_SECONDS, connect, read_to_end, read_until, reset
+from players import EXIT, FULL, STEP_SECONDS, connect, idle_ending, loopback_address, read_to_end, read_until, reset
 from sessions import NC_LINE_END, PROMPT, as_typed, reference_output, walk_to_goal
 
 
@@ -16,16 +16,17 @@ async def idle_phase(server, terminal, idle_seconds):
     """Players who say nothing after the first prompt are cut at the idle limit."""
     opening = reference_output(terminal, EXIT + b"\n")
 
-    async def silent_player():
-        reader, writer = await connect(server.port)
+    async def silent_player(player):
+        reader, writer = await connect(server.port, loopback_address(player, 1))
         received = await read_until(reader, PROMPT)
         silent_since = time.monotonic()
         received += await read_to_end(reader, idle_seconds + STEP_SECONDS)
         writer.close()
         return received, time.monotonic() - silent_since
 
-    results = await asyncio.gather(*(silent_player() for _ in range(5)))
-    check(all(received == opening for received, _ in results), "silent players got the opening, then nothing")
+    results = await asyncio.gather(*(silent_player(player) for player in range(5)))
+    check(all(received == opening + idle_ending(idle_seconds) for received, _ in results),
+          "silent players got the opening, then the reason they were cut")
     cut_after = [round(seconds, 1) for _, seconds in results]
     check(all(idle_seconds - 0.5 <= seconds <= idle_seconds + 5 for seconds in cut_after),
           f"silent players were cut at the idle limit of {idle_seconds} s (after {cut_after} s)")
@@ -48,22 +49,23 @@ async def paste_phase(server, terminal, goal):
 
 async def drop_phase(server, terminal):
     """Players who leave mid-game, in every way a connection can end."""
+    # Each kind of player from an address of its own: three at once from one.
     async def reset_at_prompt():
-        reader, writer = await connect(server.port)
+        reader, writer = await connect(server.port, "127.0.0.2")
         await read_until(reader, PROMPT)
         writer.write(b"dir\n")
         await read_until(reader, PROMPT)
         reset(writer)
 
     async def gone_while_output_waits():
-        reader, writer = await connect(server.port)
+        reader, writer = await connect(server.port, "127.0.0.3")
         await read_until(reader, PROMPT)
         writer.write(b"type README.txt\n" * 2000)
         await asyncio.sleep(0.5)
         reset(writer)
 
     async def closed_without_reading():
-        _, writer = await connect(server.port)
+        _, writer = await connect(server.port, "127.0.0.4")
         writer.write(b"dir\n" * 5000)
         writer.close()
 

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Renders deploy/kubernetes and the example overlay with kubectl kustomize and
+# checks every object against the Kubernetes API schemas and the restricted
+# Pod Security Standard (check_manifests.mjs, with the npm packages of this
+# folder's lockfile); then shows that the checker turns down manifests that
+# break a schema or a rule, one case each.
+#
+# Usage: tests/deploy/kubernetes/check.sh
+set -euo pipefail
+here=$(dirname "$(realpath "$0")")
+source "$here/../checks.sh"
+cd "$here/../../.."
+
+(cd "$here" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+for folder in deploy/kubernetes deploy/kubernetes-example; do
+    kubectl kustomize "$folder" >"$work/rendered.yaml"
+    check "$folder renders and every object passes the schemas and the restricted rules" \
+        node "$here/check_manifests.mjs" "$work/rendered.yaml"
+done
+kubectl kustomize deploy/kubernetes >"$work/base.yaml"
+check "the base holds a Deployment, a Service, a NetworkPolicy, a PodDisruptionBudget and an autoscaler" \
+    test "$(grep '^kind:' "$work/base.yaml" | sort | tr '\n' ' ')" = \
+    "kind: Deployment kind: HorizontalPodAutoscaler kind: NetworkPolicy kind: PodDisruptionBudget kind: Service "
+check "the game's container has a read-only root" grep -q 'readOnlyRootFilesystem: true' "$work/base.yaml"
+check "the Service spreads every connection over the pods" grep -q 'sessionAffinity: None' "$work/base.yaml"
+
+# turned_down WHAT SED_SCRIPT: the base changed by the sed script fails the check.
+turned_down() {
+    sed "$2" "$work/base.yaml" >"$work/broken.yaml"
+    ! cmp -s "$work/base.yaml" "$work/broken.yaml" && ! node "$here/check_manifests.mjs" "$work/broken.yaml" >/dev/null
+}
+while IFS='|' read -r what script; do
+    check "the checker turns down $what" turned_down "$what" "$script"
+done <<'CASES'
+replicas that are no number|s/replicas: 3/replicas: three/
+a container without a name|s/^        name: kestiv-terminal$//
+an autoscaler target that is no number|s/averageUtilization: 70/averageUtilization: seventy/
+runAsNonRoot false|s/runAsNonRoot: true/runAsNonRoot: false/
+privilege escalation allowed|s/allowPrivilegeEscalation: false/allowPrivilegeEscalation: true/
+a capability added|s/- ALL/- ALL\n            add: ["SYS_ADMIN"]/
+an unconfined seccomp profile|s/type: RuntimeDefault/type: Unconfined/
+a hostPath volume|s/emptyDir:/hostPath: {path: \/tmp}\n          x-was-emptyDir:/
+the host's network|s/^      automountServiceAccountToken: false/      hostNetwork: true\n&/
+CASES
+checks_summary
