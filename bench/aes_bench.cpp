@@ -57,7 +57,8 @@ void moduleThroughput(benchmark::State& state, AesPath path, Op op, std::size_t 
     for (auto _ : state) {
         switch (op) {
         case Op::ecbForward:
-            for (std::size_t offset = 0; offset < size; offset += 16) AES_ECB_encrypt(&ctx, buf.data() + offset);
+            for (std::size_t offset = 0; offset < size; offset += 16)
+                AES_ECB_encrypt(&ctx, buf.data() + offset);
             break;
         case Op::cbcForward: AES_CBC_enc_buffer(&ctx, buf.data(), length); break;
         case Op::cbcInverse: AES_CBC_decrypt_buffer(&ctx, buf.data(), length); break;
@@ -73,7 +74,8 @@ void opensslThroughput(benchmark::State& state, Op op, std::size_t size) {
     const EVP_CIPHER* cipher = op == Op::ecbForward ? EVP_aes_128_ecb()
                                : op == Op::ctr      ? EVP_aes_128_ctr()
                                                     : EVP_aes_128_cbc();
-    std::unique_ptr<EVP_CIPHER_CTX, void (*)(EVP_CIPHER_CTX*)> ctx(EVP_CIPHER_CTX_new(), EVP_CIPHER_CTX_free);
+    std::unique_ptr<EVP_CIPHER_CTX, void (*)(EVP_CIPHER_CTX*)> ctx(EVP_CIPHER_CTX_new(),
+                                                                   EVP_CIPHER_CTX_free);
     if (EVP_CipherInit_ex(ctx.get(), cipher, nullptr, kKey, kIv, op == Op::cbcInverse ? 0 : 1) != 1 ||
         EVP_CIPHER_CTX_set_padding(ctx.get(), 0) != 1) {
         state.SkipWithError("OpenSSL set-up failed");
@@ -134,8 +136,8 @@ void printRatios(const RatioReporter& reporter) {
     const char* mask = std::getenv("OPENSSL_ia32cap");
     std::printf("\nAES-128 throughput in MB/s (10^6 bytes/s); OpenSSL %s%s\n",
                 mask ? "with OPENSSL_ia32cap=" : "with its default instruction set", mask ? mask : "");
-    std::printf("%-12s %8s %10s %10s %10s %10s %10s\n", "operation", "bytes", "hardware", "portable", "OpenSSL",
-                "hw/OSSL", "port/OSSL");
+    std::printf("%-12s %8s %10s %10s %10s %10s %10s\n", "operation", "bytes", "hardware",
+                "portable", "OpenSSL", "hw/OSSL", "port/OSSL");
     for (Op op : kOps) {
         for (std::size_t size : kSizes) {
             const double hardware = reporter.rate(benchName(op, size, "hardware")) / 1e6;
@@ -158,14 +160,15 @@ int main(int argc, char** argv) {
     for (Op op : kOps) {
         for (std::size_t size : kSizes) {
             if (aesHardwareAvailable()) {
-                benchmark::RegisterBenchmark(benchName(op, size, "hardware").c_str(), moduleThroughput,
-                                             AesPath::hardware, op, size)
+                benchmark::RegisterBenchmark(benchName(op, size, "hardware").c_str(),
+                                             moduleThroughput, AesPath::hardware, op, size)
                     ->MinTime(kMinTime);
             }
             benchmark::RegisterBenchmark(benchName(op, size, "portable").c_str(), moduleThroughput,
                                          AesPath::portable, op, size)
                 ->MinTime(kMinTime);
-            benchmark::RegisterBenchmark(benchName(op, size, "openssl").c_str(), opensslThroughput, op, size)
+            benchmark::RegisterBenchmark(benchName(op, size, "openssl").c_str(), opensslThroughput,
+                                         op, size)
                 ->MinTime(kMinTime);
         }
     }

@@ -35,24 +35,21 @@ void KeyExpansion(std::uint8_t* round_keys, const std::uint8_t* key) {
 const AesBackend* forced = nullptr;
 
 const AesBackend& backend() {
-    static const AesBackend* const best = aesHardwareBackend() ? aesHardwareBackend() : &aesPortableBackend();
+    static const AesBackend* const best =
+        aesHardwareBackend() ? aesHardwareBackend() : &aesPortableBackend();
     return forced ? *forced : *best;
 }
 
 }  // namespace
 
-bool aesHardwareAvailable() {
-    return aesHardwareBackend() != nullptr;
-}
+bool aesHardwareAvailable() { return aesHardwareBackend() != nullptr; }
 
 void aesForcePath(AesPath path) {
     const AesBackend* hardware = aesHardwareBackend();
     forced = path == AesPath::hardware && hardware ? hardware : &aesPortableBackend();
 }
 
-void AES_init_ctx(AES_ctx* ctx, const std::uint8_t* key) {
-    KeyExpansion(ctx->round_keys, key);
-}
+void AES_init_ctx(AES_ctx* ctx, const std::uint8_t* key) { KeyExpansion(ctx->round_keys, key); }
 
 void AES_init_ctx_iv(AES_ctx* ctx, const std::uint8_t* key, const std::uint8_t* iv) {
     KeyExpansion(ctx->round_keys, key);

@@ -11,7 +11,7 @@ inline constexpr unsigned kAesRounds = 10;
 
 struct AES_ctx {
     std::uint8_t round_keys[kAesBlockBytes * (kAesRounds + 1)];  // round key 0 first
-    std::uint8_t iv[kAesBlockBytes];                             // CBC chaining value or CTR counter block
+    std::uint8_t iv[kAesBlockBytes];  // CBC chaining value or CTR counter block
 };
 
 // Expands the 16-byte key into round_keys; iv is left as it was.

@@ -2,6 +2,4 @@
 // portable path is the only one.
 #include "crypto/aes_backend.h"
 
-const AesBackend* aesHardwareBackend() {
-    return nullptr;
-}
+const AesBackend* aesHardwareBackend() { return nullptr; }

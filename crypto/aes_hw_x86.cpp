@@ -35,7 +35,8 @@ AES_NI inline void encryptKeys(const std::uint8_t* round_keys, __m128i* k) {
 // the inner ones through InvMixColumns.
 AES_NI inline void decryptKeys(const std::uint8_t* round_keys, __m128i* k) {
     k[0] = load(round_keys + kAesBlockBytes * kAesRounds);
-    for (unsigned r = 1; r < kAesRounds; ++r) k[r] = _mm_aesimc_si128(load(round_keys + kAesBlockBytes * (kAesRounds - r)));
+    for (unsigned r = 1; r < kAesRounds; ++r)
+        k[r] = _mm_aesimc_si128(load(round_keys + kAesBlockBytes * (kAesRounds - r)));
     k[kAesRounds] = load(round_keys);
 }
 
@@ -110,7 +111,8 @@ AES_NI void cbcDecrypt(const std::uint8_t* round_keys, std::uint8_t* iv, std::ui
         for (std::size_t i = 0; i < kLanes; ++i) x[i] = in[i] = load(buf + kAesBlockBytes * i);
         decryptLanes(x, k, kLaneIndices);
         store(buf, _mm_xor_si128(x[0], chain));
-        for (std::size_t i = 1; i < kLanes; ++i) store(buf + kAesBlockBytes * i, _mm_xor_si128(x[i], in[i - 1]));
+        for (std::size_t i = 1; i < kLanes; ++i)
+            store(buf + kAesBlockBytes * i, _mm_xor_si128(x[i], in[i - 1]));
         chain = in[kLanes - 1];
     }
     for (; b < blocks; ++b, buf += kAesBlockBytes) {
@@ -156,7 +158,8 @@ AES_NI void ctrXcrypt(const std::uint8_t* round_keys, std::uint8_t* iv, std::uin
     __m128i k[kAesRounds + 1];
     encryptKeys(round_keys, k);
     Counter counter = readCounter(iv);
-    for (; length >= kLanes * kAesBlockBytes; length -= kLanes * kAesBlockBytes, buf += kLanes * kAesBlockBytes) {
+    for (; length >= kLanes * kAesBlockBytes;
+         length -= kLanes * kAesBlockBytes, buf += kLanes * kAesBlockBytes) {
         __m128i x[kLanes];
         for (std::size_t i = 0; i < kLanes; ++i) {
             x[i] = counterBlock(counter);

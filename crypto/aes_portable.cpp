@@ -16,7 +16,6 @@ namespace {
 using aes::rsbox;
 using aes::sbox;
 
-
 // Column c of the state holds row r in bits 8r to 8r + 7, on any host.
 using State = std::array<std::uint32_t, 4>;
 
@@ -75,19 +74,15 @@ inline State AddRoundKey(unsigned round, const State& s, const std::uint8_t* rou
 // own they give the position each byte of the result comes from, and
 // SubBytes and InvSubBytes read through them. Byte i (row r, column c) comes
 // from column c + r mod 4 forwards and c - r mod 4 inverse.
-constexpr unsigned ShiftRows(unsigned i) {
-    return 5 * i % 16;
-}
+constexpr unsigned ShiftRows(unsigned i) { return 5 * i % 16; }
 
-constexpr unsigned InvShiftRows(unsigned i) {
-    return 13 * i % 16;
-}
+constexpr unsigned InvShiftRows(unsigned i) { return 13 * i % 16; }
 
 // Column c of the result of moving the bytes with `from` and substituting
 // them through `box`. The four bytes are joined as two pairs so that the
 // round's dependency chain waits for two ORs, not three.
-inline std::uint32_t substitutedColumn(const State& s, const std::uint8_t* box, unsigned (*from)(unsigned),
-                                       unsigned c) {
+inline std::uint32_t substitutedColumn(const State& s, const std::uint8_t* box,
+                                       unsigned (*from)(unsigned), unsigned c) {
     const std::uint32_t low = std::uint32_t{box[byteAt(s, from(4 * c))]} |
                               std::uint32_t{box[byteAt(s, from(4 * c + 1))]} << 8;
     const std::uint32_t high = std::uint32_t{box[byteAt(s, from(4 * c + 2))]} << 16 |
@@ -144,7 +139,8 @@ inline State InvMixColumns(const State& s) {
 // on both sides of it, and the vectoriser would shuffle it through SSE.
 [[gnu::always_inline]] inline State Cipher(State s, const std::uint8_t* round_keys) {
     s = AddRoundKey(0, s, round_keys);
-    for (unsigned round = 1; round < kAesRounds; ++round) s = MixColumns(SubBytes(s), round_keys, round);
+    for (unsigned round = 1; round < kAesRounds; ++round)
+        s = MixColumns(SubBytes(s), round_keys, round);
     return AddRoundKey(kAesRounds, SubBytes(s), round_keys);
 }
 
@@ -210,8 +206,8 @@ void portableCtrXcrypt(const std::uint8_t* round_keys, std::uint8_t* iv, std::ui
     }
 }
 
-constexpr AesBackend portable{portableEncryptBlock, portableDecryptBlock, portableCbcEncrypt, portableCbcDecrypt,
-                              portableCtrXcrypt};
+constexpr AesBackend portable{portableEncryptBlock, portableDecryptBlock, portableCbcEncrypt,
+                              portableCbcDecrypt, portableCtrXcrypt};
 
 }  // namespace
 

@@ -11,10 +11,10 @@
 // Why a stored content cannot be turned back into text.
 enum class StoredFormFault {
     none,
-    empty,           // no last byte to read the pad from
-    partialBlock,    // length not a multiple of 16
-    tooLong,         // more than kMaxStoredBytes
-    padPastStart,    // the pad byte is greater than the length
+    empty,         // no last byte to read the pad from
+    partialBlock,  // length not a multiple of 16
+    tooLong,       // more than kMaxStoredBytes
+    padPastStart,  // the pad byte is greater than the length
 };
 
 // The longest stored content the transform takes: a content of 2^31 bytes or

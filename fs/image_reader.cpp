@@ -29,7 +29,8 @@ ImageReadResult readImage(const char* data, std::size_t length) {
     if (length < kImageMagic.size() || std::memcmp(data, kImageMagic.data(), kImageMagic.size()))
         return failure(ImageStatus::badMagic, data, data, nullptr);
     if (length < kImageHeaderBytes) return failure(ImageStatus::truncated, data, data, nullptr);
-    if (readI64(data + 8) > 0) return failure(ImageStatus::unsupportedVersion, data, data + 8, nullptr);
+    if (readI64(data + 8) > 0)
+        return failure(ImageStatus::unsupportedVersion, data, data + 8, nullptr);
 
     const char* pos = data + kImageHeaderBytes;
     if (!nodeFits(pos, end)) return failure(ImageStatus::truncated, data, pos, nullptr);

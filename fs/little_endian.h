@@ -17,8 +17,7 @@ inline std::uint32_t readU32(const char* at) {
 }
 
 inline std::int64_t readI64(const char* at) {
-    return static_cast<std::int64_t>(std::uint64_t{readU32(at)} |
-                                     std::uint64_t{readU32(at + 4)} << 32);
+    return static_cast<std::int64_t>(std::uint64_t{readU32(at)} | std::uint64_t{readU32(at + 4)} << 32);
 }
 
 inline void appendLittleEndian(std::string& out, std::uint64_t value, int bytes) {

@@ -1,8 +1,8 @@
 #include "unpack.h"
 
 #include "image/fs_raw.h"
-#include "terminal/presentation.h"
 #include "image_reader.h"
+#include "terminal/presentation.h"
 #include "unpack_memory.h"
 
 file* root = nullptr;
@@ -13,14 +13,14 @@ void unpackFileSystem() {
     const ImageReadResult image = readImage(FS_raw, FS_raw_len);
     finishUnpackingMemory();
     switch (image.status) {
-        case ImageStatus::ok: break;
-        case ImageStatus::unsupportedVersion:
-            // Red stays in force: the crash message follows on the same line.
-            setConsoleTextAttribute(hConsole, FOREGROUND_RED);
-            writeText("Unsupported version of kestivFS");
-            somethingWrong();
-        case ImageStatus::badMagic:
-        case ImageStatus::truncated: somethingWrong();
+    case ImageStatus::ok: break;
+    case ImageStatus::unsupportedVersion:
+        // Red stays in force: the crash message follows on the same line.
+        setConsoleTextAttribute(hConsole, FOREGROUND_RED);
+        writeText("Unsupported version of kestivFS");
+        somethingWrong();
+    case ImageStatus::badMagic:
+    case ImageStatus::truncated: somethingWrong();
     }
     root = image.root;
     cwd = root;

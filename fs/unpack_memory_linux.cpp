@@ -79,7 +79,8 @@ void prepareUnpackingMemory(const char* image, std::size_t length) {
     std::uintptr_t asideBytes = alignUp(top, kHugePageBytes) - kChunkHeaderBytes - top;
     if (asideBytes < 2 * kChunkHeaderBytes) asideBytes += kHugePageBytes;
     heldAside = std::malloc(asideBytes - kChunkHeaderBytes / 2);
-    adviseWholePages(reinterpret_cast<void*>(top + asideBytes), heapEnd - (top + asideBytes), MADV_HUGEPAGE);
+    adviseWholePages(reinterpret_cast<void*>(top + asideBytes), heapEnd - (top + asideBytes),
+                     MADV_HUGEPAGE);
 }
 
 void finishUnpackingMemory() {

@@ -76,7 +76,8 @@ Outcome run(AesPath path, const std::uint8_t* key, const std::uint8_t* iv, const
 }
 
 bool operator==(const Outcome& a, const Outcome& b) {
-    return a.cbc == b.cbc && a.cbcIv == b.cbcIv && a.ctr == b.ctr && a.ctrIv == b.ctrIv && a.ecb == b.ecb;
+    return a.cbc == b.cbc && a.cbcIv == b.cbcIv && a.ctr == b.ctr && a.ctrIv == b.ctrIv &&
+           a.ecb == b.ecb;
 }
 
 }  // namespace

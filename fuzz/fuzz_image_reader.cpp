@@ -24,7 +24,8 @@ void require(bool condition) {
 std::string nodeStream(file* root) {
     std::string stream;
     std::vector<std::pair<file*, std::size_t>> open;  // node, next child to write
-    appendNode(stream, root->kind, root->name, root->content, static_cast<std::uint32_t>(root->children.size()));
+    appendNode(stream, root->kind, root->name, root->content,
+               static_cast<std::uint32_t>(root->children.size()));
     open.emplace_back(root, 0);
     while (!open.empty()) {
         auto& [node, next] = open.back();

@@ -30,10 +30,15 @@ bool writeSeeds(const std::string& dir, const std::vector<std::pair<std::string,
 
 std::vector<std::pair<std::string, std::string>> contentSeeds() {
     std::vector<std::pair<std::string, std::string>> seeds;
-    const std::string_view texts[] = {"", "x", "fifteen bytes..", "sixteen bytes!!!",
-                                      "A note.\nTwo lines.", std::string_view("\0\x01\xff", 3)};
+    const std::string_view texts[] = {"",
+                                      "x",
+                                      "fifteen bytes..",
+                                      "sixteen bytes!!!",
+                                      "A note.\nTwo lines.",
+                                      std::string_view("\0\x01\xff", 3)};
     int i = 0;
-    for (std::string_view text : texts) seeds.emplace_back("stored-" + std::to_string(i++), storeContent(text));
+    for (std::string_view text : texts)
+        seeds.emplace_back("stored-" + std::to_string(i++), storeContent(text));
     seeds.emplace_back("partial-block", storeContent("abc") + "x");
     std::string padPastEnd(16, 'p');
     padPastEnd[15] = '\x11';
@@ -81,6 +86,7 @@ int main(int argc, char** argv) {
     for (const auto& [name, image] : fixtureImages()) imageSeeds.emplace_back(name + ".img", image);
     const bool written = writeSeeds(dir + "/image_reader", imageSeeds) &&
                          writeSeeds(dir + "/content_transform", contentSeeds()) &&
-                         writeSeeds(dir + "/aes", aesSeeds()) && writeSeeds(dir + "/shell", shellSeeds());
+                         writeSeeds(dir + "/aes", aesSeeds()) &&
+                         writeSeeds(dir + "/shell", shellSeeds());
     return written ? 0 : 1;
 }

@@ -7,7 +7,8 @@ bool readLine(std::FILE* input, std::string& line) {
     int c;
     while ((c = std::getc(input)) != EOF) {
         if (c == '\n') {
-            if (!kTextInputDropsCarriageReturn && !line.empty() && line.back() == '\r') line.pop_back();
+            if (!kTextInputDropsCarriageReturn && !line.empty() && line.back() == '\r')
+                line.pop_back();
             return true;
         }
         line.push_back(static_cast<char>(c));

@@ -15,7 +15,8 @@ bool beginsWith(std::string_view line, std::string_view text) { return line.star
 
 bool isUnixCommand(std::string_view line) {
     for (std::string_view command : {"ls", "grep", "cat"})
-        if (line == command || (beginsWith(line, command) && line.substr(command.size()).starts_with(' ')))
+        if (line == command ||
+            (beginsWith(line, command) && line.substr(command.size()).starts_with(' ')))
             return true;
     return false;
 }

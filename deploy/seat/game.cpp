@@ -1,13 +1,5 @@
 #include "game.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <chrono>
-#include <climits>
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -17,6 +9,14 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "seats.h"
 
@@ -29,8 +29,9 @@ const std::string cannotStartMessage =
 
 // socat takes a game's command line up to a comma and splits it at spaces.
 bool safeForSocat(const std::string& path) {
-    return !path.empty() && path.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
-                                                   "0123456789/._+-") == std::string::npos;
+    return !path.empty() && path.find_first_not_of(
+                                "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                "0123456789/._+-") == std::string::npos;
 }
 
 void say(int descriptor, const std::string& text) {
@@ -58,7 +59,8 @@ void endConnection(std::chrono::milliseconds drainFor) {
     auto deadline = std::chrono::steady_clock::now() + drainFor;
     char discarded[1 << 14];
     for (long drained = 0; drained < (16L << 20);) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         pollfd connection{STDIN_FILENO, POLLIN, 0};
         if (left.count() <= 0 || poll(&connection, 1, static_cast<int>(left.count())) <= 0) {
             return;
@@ -89,8 +91,10 @@ bool applyLimits(const GameSettings& settings, std::string& problem) {
         const char* what;
     };
     const Limit limits[] = {
-        {RLIMIT_AS, static_cast<rlim_t>(settings.gameMemoryMiB) << 20, "the memory limit (KESTIV_GAME_MEMORY)"},
-        {RLIMIT_CPU, static_cast<rlim_t>(settings.gameCpuSeconds), "the CPU-time limit (KESTIV_GAME_CPU_SECONDS)"},
+        {RLIMIT_AS, static_cast<rlim_t>(settings.gameMemoryMiB) << 20,
+         "the memory limit (KESTIV_GAME_MEMORY)"},
+        {RLIMIT_CPU, static_cast<rlim_t>(settings.gameCpuSeconds),
+         "the CPU-time limit (KESTIV_GAME_CPU_SECONDS)"},
         {RLIMIT_CORE, 0, "the core-file limit"},
     };
     for (const Limit& limit : limits) {
@@ -158,7 +162,8 @@ int seatAndRunGame(const std::string& self, const std::string& terminal) {
         return cannotStart(problem);
     }
     if (!safeForSocat(self) || !safeForSocat(terminal)) {
-        return cannotStart("the paths of kestiv-seat and of the terminal may hold only letters, digits and / . _ + -");
+        return cannotStart(
+            "the paths of kestiv-seat and of the terminal may hold only letters, digits and / . _ + -");
     }
     std::string seats = givenSeatsFolder();
     if (seats.empty()) {
@@ -166,15 +171,13 @@ int seatAndRunGame(const std::string& self, const std::string& terminal) {
     }
     int seat = -1;
     switch (takeSeat(seats, settings.games, settings.gamesPerAddress, peerAddress(), seat, problem)) {
-    case SeatOutcome::full:
-        return turnAway(fullMessage);
+    case SeatOutcome::full: return turnAway(fullMessage);
     case SeatOutcome::addressFull:
-        return turnAway("kestiv's terminal plays at most " + std::to_string(settings.gamesPerAddress) +
-                        " games at once with one address, and yours has them all. Try again when one is over.\r\n");
-    case SeatOutcome::broken:
-        return cannotStart(problem);
-    case SeatOutcome::taken:
-        break;
+        return turnAway(
+            "kestiv's terminal plays at most " + std::to_string(settings.gamesPerAddress) +
+            " games at once with one address, and yours has them all. Try again when one is over.\r\n");
+    case SeatOutcome::broken: return cannotStart(problem);
+    case SeatOutcome::taken: break;
     }
     if (!applyLimits(settings, problem)) {
         return cannotStart(problem);
@@ -183,8 +186,8 @@ int seatAndRunGame(const std::string& self, const std::string& terminal) {
     // reaper this process ends only after the whole game.
     prctl(PR_SET_CHILD_SUBREAPER, 1);
     std::string idle = std::to_string(settings.idleSeconds);
-    std::string keeper = "EXEC:" + self + " --play " + std::to_string(settings.gameSeconds) + " " + idle + " " +
-                         terminal + ",pty,setsid,ctty";
+    std::string keeper = "EXEC:" + self + " --play " + std::to_string(settings.gameSeconds) + " " +
+                         idle + " " + terminal + ",pty,setsid,ctty";
     // socat's own inactivity limit only backs up the keeper's, for a player
     // who reads nothing and so leaves socat waiting to write.
     std::string socatIdle = std::to_string(settings.idleSeconds + 30);
@@ -266,7 +269,8 @@ int playGame(long gameSeconds, long idleSeconds, const std::string& terminal) {
         auto now = steady_clock::now();
         milliseconds sinceStart = duration_cast<milliseconds>(now - started);
         long sinceOutput = millisecondsSinceOutput(3);
-        milliseconds quiet = sinceOutput < 0 ? milliseconds(0) : std::min(sinceStart, milliseconds(sinceOutput));
+        milliseconds quiet =
+            sinceOutput < 0 ? milliseconds(0) : std::min(sinceStart, milliseconds(sinceOutput));
         milliseconds wait = std::min(duration_cast<milliseconds>(gameEnd - now),
                                      sinceOutput < 0 ? idleLimit : idleLimit - quiet);
         if (now >= gameEnd) {

@@ -35,6 +35,7 @@ int main(int argc, char** argv) {
     if (argc == 2 && !mode.starts_with("-")) {
         return seatAndRunGame(argv[0], argv[1]);
     }
-    std::fputs("usage: kestiv-seat TERMINAL | --play SECONDS IDLE TERMINAL | --serve COMMAND... | --settings\n", stderr);
+    std::fputs("usage: kestiv-seat TERMINAL | --play SECONDS IDLE TERMINAL | --serve COMMAND... | --settings\n",
+               stderr);
     return 2;
 }

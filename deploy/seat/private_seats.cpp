@@ -1,15 +1,15 @@
 #include "private_seats.h"
 
-#include <cerrno>
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -40,7 +40,8 @@ int serveWithPrivateSeats(char** command) {
     std::vector<char> folder(pattern.begin(), pattern.end());
     folder.push_back('\0');
     if (ownFolder && mkdtemp(folder.data()) == nullptr) {
-        std::fprintf(stderr, "kestiv-seat: cannot make a seats folder %s: %s\n", pattern.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "kestiv-seat: cannot make a seats folder %s: %s\n", pattern.c_str(),
+                     std::strerror(errno));
         return 1;
     }
     if (ownFolder) {

@@ -1,24 +1,22 @@
 #include "seats.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
 // Longer than any textual IPv6 address with a zone.
 constexpr size_t addressBytes = 64;
 
-std::string systemError(const std::string& what) {
-    return what + ": " + std::strerror(errno);
-}
+std::string systemError(const std::string& what) { return what + ": " + std::strerror(errno); }
 
 // Opens the folder itself, never what a link in its place points to.
 int openSeatsFolder(const std::string& folder, std::string& problem) {
@@ -58,8 +56,8 @@ bool checkSeatsFolder(const std::string& folder, std::string& problem) {
     return true;
 }
 
-SeatOutcome takeSeat(const std::string& folder, long games, long perAddress, const std::string& address,
-                     int& seatDescriptor, std::string& problem) {
+SeatOutcome takeSeat(const std::string& folder, long games, long perAddress,
+                     const std::string& address, int& seatDescriptor, std::string& problem) {
     int folderDescriptor = openSeatsFolder(folder, problem);
     if (folderDescriptor < 0) {
         return SeatOutcome::broken;
@@ -98,8 +96,8 @@ SeatOutcome takeSeat(const std::string& folder, long games, long perAddress, con
         outcome = SeatOutcome::addressFull;
     } else if (chosen < 0) {
         outcome = SeatOutcome::full;
-    } else if (ftruncate(chosen, 0) != 0 ||
-               pwrite(chosen, address.data(), address.size(), 0) != static_cast<ssize_t>(address.size())) {
+    } else if (ftruncate(chosen, 0) != 0 || pwrite(chosen, address.data(), address.size(), 0) !=
+                                                static_cast<ssize_t>(address.size())) {
         problem = systemError("a seat file in " + folder);
         outcome = SeatOutcome::broken;
     }

@@ -13,8 +13,8 @@ bool checkSeatsFolder(const std::string& folder, std::string& problem);
 // Takes a free seat among `games` for `address` unless that address already
 // holds `perAddress` of them (an empty address is never counted). On
 // `taken`, `seatDescriptor` holds the lock; on `broken`, `problem` says why.
-SeatOutcome takeSeat(const std::string& folder, long games, long perAddress, const std::string& address,
-                     int& seatDescriptor, std::string& problem);
+SeatOutcome takeSeat(const std::string& folder, long games, long perAddress,
+                     const std::string& address, int& seatDescriptor, std::string& problem);
 
 // The address of the player at the other end of standard input, an IPv4
 // address for an IPv4-mapped one; empty when standard input is no socket.

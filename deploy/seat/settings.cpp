@@ -48,7 +48,8 @@ bool readGameSettings(GameSettings& settings, std::string& problem) {
         if (text == nullptr || *text == '\0') {
             settings.*rule.field = rule.byDefault;
         } else if (!parseSettingNumber(text, rule.highest, settings.*rule.field)) {
-            problem = std::string(rule.name) + " must be a whole number from 1 to " + std::to_string(rule.highest) +
+            problem = std::string(rule.name) + " must be a whole number from 1 to " +
+                      std::to_string(rule.highest) +
                       ", in decimal digits without leading zeros, not '" + text + "'";
             return false;
         }

@@ -4,12 +4,12 @@
 #include <string>
 
 struct GameSettings {
-    long games;              // KESTIV_GAMES
-    long gamesPerAddress;    // KESTIV_GAMES_PER_ADDRESS
-    long gameSeconds;        // KESTIV_GAME_SECONDS
-    long idleSeconds;        // KESTIV_IDLE_SECONDS
-    long gameMemoryMiB;      // KESTIV_GAME_MEMORY
-    long gameCpuSeconds;     // KESTIV_GAME_CPU_SECONDS
+    long games;            // KESTIV_GAMES
+    long gamesPerAddress;  // KESTIV_GAMES_PER_ADDRESS
+    long gameSeconds;      // KESTIV_GAME_SECONDS
+    long idleSeconds;      // KESTIV_IDLE_SECONDS
+    long gameMemoryMiB;    // KESTIV_GAME_MEMORY
+    long gameCpuSeconds;   // KESTIV_GAME_CPU_SECONDS
 };
 
 // Reads every setting from the environment, the default where one is unset.

@@ -43,8 +43,8 @@ int runCat(const CommandLine& line) {
     } else if (node->kind != kRegularFileKind) {
         reportError(path + " is of kind " + std::to_string(node->kind) + ", not a regular file");
     } else if (const StoredFormFault fault = nodeText(*node, text); fault != StoredFormFault::none) {
-        reportError("cannot turn " + path + " back into text: " +
-                    storedFormProblem(fault, node->content.size()));
+        reportError("cannot turn " + path +
+                    " back into text: " + storedFormProblem(fault, node->content.size()));
     } else {
         status = 0;
     }

@@ -74,15 +74,17 @@ int runCommand(const Command& command, const std::vector<std::string>& args) {
     const std::optional<std::string> misuse = parse(command, args, line, helpAsked);
     if (helpAsked) {
         std::printf("Usage: kestivfs %.*s %.*s\n\n%s", static_cast<int>(command.name.size()),
-                    command.name.data(), static_cast<int>(command.synopsis.size()), command.synopsis.data(),
-                    command.help().c_str());
+                    command.name.data(), static_cast<int>(command.synopsis.size()),
+                    command.synopsis.data(), command.help().c_str());
         return 0;
     }
     if (misuse) return usageError(command.name, *misuse);
     return command.run(line);
 }
 
-bool hasOption(const CommandLine& line, std::string_view option) { return optionValue(line, option) != nullptr; }
+bool hasOption(const CommandLine& line, std::string_view option) {
+    return optionValue(line, option) != nullptr;
+}
 
 const std::string* optionValue(const CommandLine& line, std::string_view option) {
     for (auto given = line.options.rbegin(); given != line.options.rend(); ++given)

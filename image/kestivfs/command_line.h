@@ -60,7 +60,8 @@ bool parseNumber(std::string_view text, std::uint64_t max, std::uint64_t& value)
 // The operand that stands for standard input where a file is read. Images are
 // only ever written to files, whole or not at all.
 inline constexpr std::string_view kStandardStream = "-";
-inline constexpr std::string_view kImageToStandardOutput = "-o takes a file; an image is not written to standard output";
+inline constexpr std::string_view kImageToStandardOutput =
+    "-o takes a file; an image is not written to standard output";
 
 // The subcommands.
 extern const Command kMazeCommand;

@@ -18,9 +18,9 @@ constexpr std::string_view kNouns[] = {
     "switch",  "cable",  "pattern", "echo",    "folder",  "record", "mark",   "path",
 };
 constexpr std::string_view kAdjectives[] = {
-    "old",    "quiet",   "narrow",  "broken", "hidden", "empty",  "strange", "dusty",
-    "bright", "cold",    "crooked", "silent", "heavy",  "pale",   "endless", "forgotten",
-    "small",  "twisted", "wet",     "faint",  "last",   "hollow", "sealed",  "restless",
+    "old",    "quiet",   "narrow",  "broken", "hidden", "empty",   "strange", "dusty",
+    "bright", "cold",    "crooked", "silent", "heavy",  "pale",    "endless", "forgotten",
+    "small",  "twisted", "wet",     "faint",  "last",   "hollow",  "sealed",  "restless",
     "blue",   "rusted",  "careful", "lonely", "sudden", "patient",
 };
 constexpr std::string_view kVerbs[] = {
@@ -30,21 +30,21 @@ constexpr std::string_view kVerbs[] = {
     "lit",     "crossed", "sorted", "burned",
 };
 constexpr std::string_view kIntransitives[] = {
-    "waited",   "vanished",  "slept",   "rang",    "flickered", "fell",   "stopped",
-    "wandered", "returned",  "creaked", "faded",   "trembled",  "rested", "stayed",
+    "waited",   "vanished",  "slept",     "rang",   "flickered", "fell",    "stopped",
+    "wandered", "returned",  "creaked",   "faded",  "trembled",  "rested",  "stayed",
     "hummed",   "collapsed", "whispered", "echoed", "lingered",  "drifted",
 };
 constexpr std::string_view kPrepositions[] = {
-    "under", "behind", "beside", "near", "beyond", "inside", "below", "above",
-    "past",  "around", "across", "along",
+    "under", "behind", "beside", "near",   "beyond", "inside",
+    "below", "above",  "past",   "around", "across", "along",
 };
 constexpr std::string_view kPlaces[] = {
-    "hall",    "cellar", "corridor", "attic",   "vault",  "library", "tower",
-    "yard",    "garden", "kitchen",  "station", "bridge", "well",    "archive room",
+    "hall",    "cellar", "corridor",        "attic",    "vault",  "library", "tower",
+    "yard",    "garden", "kitchen",         "station",  "bridge", "well",    "archive room",
     "landing", "gate",   "room at the end", "basement", "chapel", "study",
 };
 constexpr std::string_view kAdverbs[] = {
-    "slowly", "again",  "twice",   "carefully", "quietly", "never",   "once",  "still",
+    "slowly", "again",  "twice",   "carefully", "quietly", "never",    "once",  "still",
     "almost", "always", "already", "barely",    "gently",  "suddenly", "later",
 };
 constexpr std::string_view kTemplates[] = {
@@ -66,14 +66,15 @@ constexpr std::string_view kTemplates[] = {
     "if the N X again, follow the A N",
 };
 constexpr std::string_view kTitles[] = {
-    "Notes on the A N", "What the N saw", "Report from the L", "The A N",
-    "Inventory of the L", "Day ITEM in the L",
+    "Notes on the A N", "What the N saw",     "Report from the L",
+    "The A N",          "Inventory of the L", "Day ITEM in the L",
 };
 // Short words that make a last sentence of any needed length.
 constexpr std::string_view kFiller[] = {
-    "a",    "I",     "so",    "it",    "we",    "on",     "at",      "to",      "no",
-    "the",  "and",   "was",   "not",   "yet",   "end",    "here",    "there",   "still",
-    "again", "nothing", "moved", "waited", "quietly", "forgotten", "somewhere", "underneath",
+    "a",      "I",       "so",        "it",        "we",         "on",      "at",
+    "to",     "no",      "the",       "and",       "was",        "not",     "yet",
+    "end",    "here",    "there",     "still",     "again",      "nothing", "moved",
+    "waited", "quietly", "forgotten", "somewhere", "underneath",
 };
 
 template <std::size_t n>
@@ -82,8 +83,7 @@ std::string_view pick(MazeRandom& random, const std::string_view (&words)[n]) {
 }
 
 // The words of one sentence from a template, the first capitalised.
-std::vector<std::string> fromTemplate(MazeRandom& random, std::string_view pattern,
-                                      std::string_view end) {
+std::vector<std::string> fromTemplate(MazeRandom& random, std::string_view pattern, std::string_view end) {
     std::vector<std::string> words;
     std::size_t at = 0;
     while (at <= pattern.size()) {
@@ -96,15 +96,24 @@ std::vector<std::string> fromTemplate(MazeRandom& random, std::string_view patte
             token.remove_suffix(1);
         }
         std::string word;
-        if (token == "N") word = pick(random, kNouns);
-        else if (token == "A") word = pick(random, kAdjectives);
-        else if (token == "V") word = pick(random, kVerbs);
-        else if (token == "X") word = pick(random, kIntransitives);
-        else if (token == "P") word = pick(random, kPrepositions);
-        else if (token == "L") word = pick(random, kPlaces);
-        else if (token == "D") word = pick(random, kAdverbs);
-        else if (token == "ITEM") word = std::to_string(randomBetween(random, 2, 999));
-        else word = token;
+        if (token == "N")
+            word = pick(random, kNouns);
+        else if (token == "A")
+            word = pick(random, kAdjectives);
+        else if (token == "V")
+            word = pick(random, kVerbs);
+        else if (token == "X")
+            word = pick(random, kIntransitives);
+        else if (token == "P")
+            word = pick(random, kPrepositions);
+        else if (token == "L")
+            word = pick(random, kPlaces);
+        else if (token == "D")
+            word = pick(random, kAdverbs);
+        else if (token == "ITEM")
+            word = std::to_string(randomBetween(random, 2, 999));
+        else
+            word = token;
         words.push_back(word + std::string(tail));
         at = space + 1;
     }

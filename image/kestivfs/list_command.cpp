@@ -30,8 +30,7 @@ std::string_view shownPath(std::string_view path) {
     if (path.size() <= kMaxShownPath) return path;
     std::string_view tail = path.substr(path.size() - kMaxShownPath);
     std::size_t slash = 0;
-    while ((slash = tail.find('/', slash)) != std::string_view::npos && slash > 0 &&
-           tail[slash - 1] == '\\')
+    while ((slash = tail.find('/', slash)) != std::string_view::npos && slash > 0 && tail[slash - 1] == '\\')
         ++slash;
     return slash == std::string_view::npos ? tail : tail.substr(slash);
 }
@@ -63,7 +62,8 @@ void printFileText(const file& node) {
 
 int runList(const CommandLine& line) {
     const bool withText = hasOption(line, "--text"), summaryOnly = hasOption(line, "--summary");
-    if (withText && summaryOnly) return usageError("list", "--text and --summary exclude each other");
+    if (withText && summaryOnly)
+        return usageError("list", "--text and --summary exclude each other");
 
     LoadedImage image = loadImage(line.operands[0]);
     if (!image.root) return 1;

@@ -37,13 +37,14 @@ LoadedImage loadImage(const std::string& path) {
     return image;
 }
 
-std::string imageName(const std::string& path) { return path == kStandardStream ? "standard input" : path; }
+std::string imageName(const std::string& path) {
+    return path == kStandardStream ? "standard input" : path;
+}
 
 std::string imageProblem(const ImageReadResult& result, std::string_view image) {
     const std::string length = std::to_string(image.size());
     switch (result.status) {
-    case ImageStatus::ok:
-        return "";
+    case ImageStatus::ok: return "";
     case ImageStatus::badMagic:
         return image.size() < kImageMagic.size()
                    ? "not a kestivFS image: " + length + " bytes, shorter than the magic"
@@ -75,10 +76,8 @@ std::uint64_t imageBytesUsed(file* root) {
 std::string storedFormProblem(StoredFormFault fault, std::size_t storedBytes) {
     const std::string bytes = std::to_string(storedBytes);
     switch (fault) {
-    case StoredFormFault::none:
-        return "";
-    case StoredFormFault::empty:
-        return "the stored content is empty, so it has no pad";
+    case StoredFormFault::none: return "";
+    case StoredFormFault::empty: return "the stored content is empty, so it has no pad";
     case StoredFormFault::partialBlock:
         return "the stored content of " + bytes + " bytes is not a whole number of 16-byte blocks";
     case StoredFormFault::tooLong:

@@ -10,7 +10,8 @@
 namespace {
 
 // Dispatch and the usage text both come from this table.
-const Command* const kCommands[] = {&kMazeCommand, &kPackCommand, &kListCommand, &kCatCommand, &kVerifyCommand};
+const Command* const kCommands[] = {&kMazeCommand, &kPackCommand, &kListCommand, &kCatCommand,
+                                    &kVerifyCommand};
 
 std::string usage() {
     std::string text = "Usage: kestivfs COMMAND [ARGUMENTS]\n\nCommands:\n";
@@ -38,7 +39,8 @@ int main(int argc, char** argv) {
     }
     const std::string& name = words[0];
     if (name == "--help" || name == "-h" || name == "help") {
-        if (words.size() == 2 && findCommand(words[1])) return runCommand(*findCommand(words[1]), {"--help"});
+        if (words.size() == 2 && findCommand(words[1]))
+            return runCommand(*findCommand(words[1]), {"--help"});
         std::fputs(usage().c_str(), stdout);
         return 0;
     }

@@ -53,8 +53,7 @@ std::pair<std::uint32_t, std::uint32_t> growDirectories(Builder& b, const MazeOp
     std::uint32_t branchLevel = 0, extension = 0;
     if (options.depth > options.goalDepth) {
         const std::uint32_t spare = available - chain;
-        const std::uint32_t lowest =
-            options.depth - 1 > spare ? options.depth - 1 - spare : 0;
+        const std::uint32_t lowest = options.depth - 1 > spare ? options.depth - 1 - spare : 0;
         branchLevel = static_cast<std::uint32_t>(randomBetween(b.random, lowest, chain));
         extension = options.depth - 1 - branchLevel;
     }
@@ -91,8 +90,8 @@ void placeFiles(Builder& b, const MazeOptions& options, std::uint32_t goalDirect
     maze.nodes[maze.goal].text = goalText(options.flag);
     const std::uint32_t decoys = options.files - 3;
     const bool deepDecoy = options.depth > options.goalDepth;
-    maze.empty = addNode(b, kRegularFileKind,
-                       deepDecoy && decoys == 0 ? deepestDirectory : randomParent(b));
+    maze.empty =
+        addNode(b, kRegularFileKind, deepDecoy && decoys == 0 ? deepestDirectory : randomParent(b));
     for (std::uint32_t i = 0; i < decoys; ++i)
         addNode(b, kRegularFileKind, deepDecoy && i == 0 ? deepestDirectory : randomParent(b));
 }
@@ -104,9 +103,8 @@ void nameNodes(Builder& b, const MazeOptions& options) {
     for (std::uint32_t i = 1; i < b.maze.nodes.size(); ++i)
         if (i != b.maze.readme) named.push_back(i);
     auto range = [&](std::uint32_t i) {
-        return b.maze.nodes[i].kind == kDirectoryKind
-                   ? std::pair{kDirectoryNameMin, kDirectoryNameMax}
-                   : std::pair{kFileNameMin, kFileNameMax};
+        return b.maze.nodes[i].kind == kDirectoryKind ? std::pair{kDirectoryNameMin, kDirectoryNameMax}
+                                                      : std::pair{kFileNameMin, kFileNameMax};
     };
     std::vector<std::size_t> lengths;
     std::uint64_t total = 0;
@@ -134,7 +132,8 @@ void nameNodes(Builder& b, const MazeOptions& options) {
         do {
             for (char& c : name) c = kNameCharacters[randomBelow(b.random, kNameCharacters.size())];
             folded = name;
-            for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            for (char& c : folded)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         } while (!taken.insert(folded).second);
         b.maze.nodes[named[k]].name = std::move(name);
     }
@@ -144,8 +143,7 @@ void writeDecoys(Builder& b, const MazeOptions& options) {
     Maze& maze = b.maze;
     std::unordered_set<std::string> seen;
     for (std::uint32_t i = 0; i < maze.nodes.size(); ++i) {
-        if (maze.nodes[i].kind != kRegularFileKind || i == maze.readme || i == maze.goal ||
-            i == maze.empty)
+        if (maze.nodes[i].kind != kRegularFileKind || i == maze.readme || i == maze.goal || i == maze.empty)
             continue;
         do maze.nodes[i].text = decoyText(b.random, options.decoySize - 16, options.decoySize - 1);
         while (!seen.insert(maze.nodes[i].text).second);
@@ -197,7 +195,8 @@ std::string mazeOptionsProblem(const MazeOptions& o) {
     if (o.files < kMinMazeFiles || o.files > kMaxMazeCount)
         return "the number of files (README.txt, the goal and the empty file included) must be " +
                std::to_string(kMinMazeFiles) + " to " + std::to_string(kMaxMazeCount);
-    if (o.depth < kMinMazeDepth) return "the depth must be at least " + std::to_string(kMinMazeDepth);
+    if (o.depth < kMinMazeDepth)
+        return "the depth must be at least " + std::to_string(kMinMazeDepth);
     if (o.goalDepth < 1 || o.goalDepth > o.depth)
         return "the goal depth must be 1 to the depth (" + std::to_string(o.depth) + ")";
     if (o.directories < o.depth)
@@ -209,8 +208,7 @@ std::string mazeOptionsProblem(const MazeOptions& o) {
     if (o.flag.empty()) return "the flag must not be empty";
     if (goalText(o.flag).size() > kGoalMaxTextBytes)
         return "the flag is " + std::to_string(o.flag.size()) + " bytes; at most " +
-               std::to_string(kGoalMaxTextBytes - kGoalWording.size() - 1) +
-               " fit in the goal file";
+               std::to_string(kGoalMaxTextBytes - kGoalWording.size() - 1) + " fit in the goal file";
     const std::uint64_t dirNames = o.directories - 1, fileNames = o.files - 1;
     const std::uint64_t leastNames = dirNames * kDirectoryNameMin + fileNames * kFileNameMin;
     const std::uint64_t mostNames = dirNames * kDirectoryNameMax + fileNames * kFileNameMax;
@@ -221,8 +219,7 @@ std::string mazeOptionsProblem(const MazeOptions& o) {
                                   kPlainTextName.size() + mostNames + kReadmeText.size() + 16 +
                                   kGoalStoredBytes + (o.files - 3) * std::uint64_t{o.decoySize};
     if (largest > kMaxImageBytes)
-        return "the maze could take " + std::to_string(largest) +
-               " bytes; an image must stay under 4 GiB";
+        return "the maze could take " + std::to_string(largest) + " bytes; an image must stay under 4 GiB";
     return "";
 }
 

@@ -8,9 +8,9 @@
 #include <fstream>
 #include <vector>
 
-#include "image/atomic_output.h"
 #include "crypto/content_transform.h"
 #include "fs/image_format.h"
+#include "image/atomic_output.h"
 #include "image/image_writer.h"
 #include "pack_limits.h"
 
@@ -97,8 +97,9 @@ bool listFolder(const Packer& p, const fs::path& folder, std::vector<Entry>& ent
                     note(path, "a symbolic link");
                     continue;
                 }
-                return fail(path, "a symbolic link; --follow-symlinks packs what it leads to, "
-                                  "--skip-special leaves it out");
+                return fail(path,
+                            "a symbolic link; --follow-symlinks packs what it leads to, "
+                            "--skip-special leaves it out");
             }
             status = fs::status(path, error);
             if (error) return fail(path, "a symbolic link that leads nowhere: " + error.message());
@@ -171,7 +172,8 @@ bool packNodes(Packer& p, const fs::path& folder) {
                 return fail(entry.path, problem);
             appendNode(p.buffer, kDirectoryKind, entry.name, "",
                        static_cast<std::uint32_t>(entries.size()));
-            for (auto it = entries.rbegin(); it != entries.rend(); ++it) pending.push_back(std::move(*it));
+            for (auto it = entries.rbegin(); it != entries.rend(); ++it)
+                pending.push_back(std::move(*it));
         } else {
             if (!readWhole(entry.path, content)) return false;
             if (!isPlainTextName(entry.name)) content = storeContent(content);
@@ -186,7 +188,8 @@ bool packNodes(Packer& p, const fs::path& folder) {
         if (p.nodes % 64 == 0 || p.buffer.empty()) showProgress(p, false);
     }
     flush(p);
-    if (const std::string problem = imageLimitProblem(p.bytes); !problem.empty()) return fail(folder, problem);
+    if (const std::string problem = imageLimitProblem(p.bytes); !problem.empty())
+        return fail(folder, problem);
     return true;
 }
 

@@ -27,7 +27,8 @@ constexpr const char* kHelp =
 
 int runPack(const CommandLine& line) {
     const std::string& folder = line.operands[0];
-    if (folder == kStandardStream) return usageError("pack", "DIR must be a folder, not standard input");
+    if (folder == kStandardStream)
+        return usageError("pack", "DIR must be a folder, not standard input");
     const std::string& output = *optionValue(line, "-o");
     if (output == kStandardStream) return usageError("pack", kImageToStandardOutput);
     PackOptions options;

@@ -17,6 +17,6 @@ std::string nodeLimitProblem(std::uint64_t nameBytes, std::uint64_t contentBytes
 
 std::string imageLimitProblem(std::uint64_t imageBytes) {
     if (imageBytes <= kMaxImageBytes) return "";
-    return "the image would be " + std::to_string(imageBytes) + " bytes; a terminal links at most " +
-           std::to_string(kMaxImageBytes);
+    return "the image would be " + std::to_string(imageBytes) +
+           " bytes; a terminal links at most " + std::to_string(kMaxImageBytes);
 }

@@ -42,9 +42,7 @@ AES_ctx freshContext(const Bytes& iv = kIv) {
     return ctx;
 }
 
-Bytes ivOf(const AES_ctx& ctx) {
-    return Bytes(ctx.iv, ctx.iv + 16);
-}
+Bytes ivOf(const AES_ctx& ctx) { return Bytes(ctx.iv, ctx.iv + 16); }
 
 Bytes encryptBlock(Bytes block) {
     const AES_ctx ctx = freshContext();
@@ -249,7 +247,8 @@ TEST(AesKeySetup, EachSetUpCallChangesOnlyItsOwnField) {
     const Bytes keys(ctx.round_keys, ctx.round_keys + 176);
     AES_ctx_set_iv(&ctx, kIv.data());
     EXPECT_EQ(toHex(ivOf(ctx)), toHex(kIv));
-    EXPECT_EQ(toHex(Bytes(ctx.round_keys, ctx.round_keys + 176)), toHex(keys)) << "AES_ctx_set_iv leaves the keys";
+    EXPECT_EQ(toHex(Bytes(ctx.round_keys, ctx.round_keys + 176)), toHex(keys))
+        << "AES_ctx_set_iv leaves the keys";
 
     AES_ctx both;
     AES_init_ctx_iv(&both, kKey.data(), otherIv.data());

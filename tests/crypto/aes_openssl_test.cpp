@@ -29,14 +29,13 @@ const char* opName(Op op) {
     return "?";
 }
 
-bool isBlockMode(Op op) {
-    return op != Op::ctr;
-}
+bool isBlockMode(Op op) { return op != Op::ctr; }
 
 // One OpenSSL context for one operation, fed piece by piece.
 class Oracle {
 public:
-    Oracle(Op op, const Bytes& key, const Bytes& iv) : ctx_(EVP_CIPHER_CTX_new(), EVP_CIPHER_CTX_free) {
+    Oracle(Op op, const Bytes& key, const Bytes& iv)
+        : ctx_(EVP_CIPHER_CTX_new(), EVP_CIPHER_CTX_free) {
         const EVP_CIPHER* cipher = op == Op::ecbForward || op == Op::ecbInverse ? EVP_aes_128_ecb()
                                    : op == Op::ctr                              ? EVP_aes_128_ctr()
                                                                                 : EVP_aes_128_cbc();
@@ -63,10 +62,12 @@ private:
 void run(Op op, AES_ctx& ctx, std::uint8_t* buf, std::uint32_t length) {
     switch (op) {
     case Op::ecbForward:
-        for (std::uint32_t offset = 0; offset + 16 <= length; offset += 16) AES_ECB_encrypt(&ctx, buf + offset);
+        for (std::uint32_t offset = 0; offset + 16 <= length; offset += 16)
+            AES_ECB_encrypt(&ctx, buf + offset);
         break;
     case Op::ecbInverse:
-        for (std::uint32_t offset = 0; offset + 16 <= length; offset += 16) AES_ECB_decrypt(&ctx, buf + offset);
+        for (std::uint32_t offset = 0; offset + 16 <= length; offset += 16)
+            AES_ECB_decrypt(&ctx, buf + offset);
         break;
     case Op::cbcForward: AES_CBC_enc_buffer(&ctx, buf, length); break;
     case Op::cbcInverse: AES_CBC_decrypt_buffer(&ctx, buf, length); break;
@@ -76,9 +77,7 @@ void run(Op op, AES_ctx& ctx, std::uint8_t* buf, std::uint32_t length) {
 
 // Mostly short buffers, some long enough for every run of blocks the
 // implementations treat together.
-std::size_t randomLength(std::mt19937& rng) {
-    return rng() % 8 == 0 ? rng() % 4096 : rng() % 300;
-}
+std::size_t randomLength(std::mt19937& rng) { return rng() % 8 == 0 ? rng() % 4096 : rng() % 300; }
 
 // Cuts length into pieces for a chain of calls. Block modes and all but the
 // last CTR piece get whole blocks, where one call per piece must equal one

@@ -46,7 +46,8 @@ TEST(AesTables, SboxIsTheAffineTransformOfTheInverse) {
 
 TEST(AesTables, RsboxInvertsSbox) {
     for (int a = 0; a < 256; ++a) {
-        EXPECT_EQ(aes::rsbox[substitute(static_cast<std::uint8_t>(a))], a) << "rsbox at sbox[" << a << "]";
+        EXPECT_EQ(aes::rsbox[substitute(static_cast<std::uint8_t>(a))], a)
+            << "rsbox at sbox[" << a << "]";
     }
 }
 

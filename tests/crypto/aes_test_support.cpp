@@ -37,12 +37,18 @@ std::vector<VectorCase> parseVectors(const std::string& text) {
         }
         if (cases.empty()) throw std::invalid_argument("field before the first case: " + line);
         VectorCase& c = cases.back();
-        if (field == "mode") c.mode = parseMode(value);
-        else if (field == "key") c.key = fromHex(value);
-        else if (field == "iv") c.iv = fromHex(value);
-        else if (field == "plain") c.plain = fromHex(value);
-        else if (field == "cipher") c.cipher = fromHex(value);
-        else throw std::invalid_argument("unknown field: " + line);
+        if (field == "mode")
+            c.mode = parseMode(value);
+        else if (field == "key")
+            c.key = fromHex(value);
+        else if (field == "iv")
+            c.iv = fromHex(value);
+        else if (field == "plain")
+            c.plain = fromHex(value);
+        else if (field == "cipher")
+            c.cipher = fromHex(value);
+        else
+            throw std::invalid_argument("unknown field: " + line);
     }
     return cases;
 }
@@ -79,9 +85,7 @@ Bytes randomBytes(std::mt19937& rng, std::size_t n) {
     return out;
 }
 
-std::string pathName(AesPath path) {
-    return path == AesPath::hardware ? "hardware" : "portable";
-}
+std::string pathName(AesPath path) { return path == AesPath::hardware ? "hardware" : "portable"; }
 
 void AesPathTest::SetUp() {
     if (GetParam() == AesPath::hardware && !aesHardwareAvailable()) {

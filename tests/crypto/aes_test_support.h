@@ -36,9 +36,7 @@ Bytes randomBytes(std::mt19937& rng, std::size_t n);
 
 std::string pathName(AesPath path);
 
-inline void PrintTo(AesPath path, std::ostream* os) {
-    *os << pathName(path);
-}
+inline void PrintTo(AesPath path, std::ostream* os) { *os << pathName(path); }
 
 // Forces the path given as parameter for the test's duration; hardware is
 // skipped where the processor lacks AES instructions.

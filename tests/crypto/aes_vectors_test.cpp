@@ -38,9 +38,7 @@ Bytes transform(const VectorCase& c, Direction direction, Bytes data, const Piec
         case Mode::cbc:
             forward ? AES_CBC_enc_buffer(&ctx, buf, length) : AES_CBC_decrypt_buffer(&ctx, buf, length);
             break;
-        case Mode::ctr:
-            AES_CTR_xcrypt_buffer(&ctx, buf, length);
-            break;
+        case Mode::ctr: AES_CTR_xcrypt_buffer(&ctx, buf, length); break;
         }
         buf += piece;
     }
@@ -90,8 +88,8 @@ TEST_P(AesVectorTest, KnownAnswerInverse) {
 TEST_P(AesVectorTest, ChunkedCallsEqualOneCall) {
     const VectorCase& c = vector();
     for (const Pieces& pieces : blockSplits(c.plain.size())) {
-        SCOPED_TRACE("pieces of " + std::to_string(pieces.front()) + ", " + std::to_string(pieces.size()) +
-                     " calls");
+        SCOPED_TRACE("pieces of " + std::to_string(pieces.front()) + ", " +
+                     std::to_string(pieces.size()) + " calls");
         EXPECT_EQ(toHex(transform(c, Direction::forward, c.plain, pieces)), toHex(c.cipher));
         EXPECT_EQ(toHex(transform(c, Direction::inverse, c.cipher, pieces)), toHex(c.plain));
     }
@@ -103,12 +101,14 @@ TEST_P(AesVectorTest, InverseUndoesForward) {
         const Bytes plain = randomBytes(rng, 16 * blocks);
         const Bytes cipher = transform(vector(), Direction::forward, plain);
         EXPECT_NE(cipher, plain);
-        EXPECT_EQ(toHex(transform(vector(), Direction::inverse, cipher)), toHex(plain)) << blocks << " blocks";
+        EXPECT_EQ(toHex(transform(vector(), Direction::inverse, cipher)), toHex(plain))
+            << blocks << " blocks";
     }
 }
 
 std::string caseName(const testing::TestParamInfo<AesVectorTest::ParamType>& info) {
-    std::string name = pathName(std::get<0>(info.param)) + "_" + vectorCases().at(std::get<1>(info.param)).name;
+    std::string name =
+        pathName(std::get<0>(info.param)) + "_" + vectorCases().at(std::get<1>(info.param)).name;
     for (char& ch : name) {
         if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
     }
@@ -121,8 +121,8 @@ std::vector<std::size_t> caseIndices() {
     return indices;
 }
 
-INSTANTIATE_TEST_SUITE_P(Vectors, AesVectorTest, testing::Combine(kAllPaths, testing::ValuesIn(caseIndices())),
-                         caseName);
+INSTANTIATE_TEST_SUITE_P(Vectors, AesVectorTest,
+                         testing::Combine(kAllPaths, testing::ValuesIn(caseIndices())), caseName);
 
 TEST(AesVectorFile, HoldsEveryModeWithWholeBlocks) {
     bool seen[3] = {};

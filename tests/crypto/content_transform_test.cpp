@@ -75,7 +75,9 @@ const FaultCase kFaults[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Faults, BrokenStoredForm, testing::ValuesIn(kFaults),
-                         [](const testing::TestParamInfo<FaultCase>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<FaultCase>& info) {
+                             return info.param.name;
+                         });
 
 TEST(ContentTransform, ContentOfTwoGigabytesIsRefusedBeforeAnyWork) {
     // Half of a 32-bit address space does not come in one block.

@@ -21,7 +21,11 @@ struct RecordCase {
 const RecordCase kRecords[] = {
     {"empty", 0, "", "", 0},
     {"file", 1, "README.txt", "text\n", 0},
-    {"odd_kind_bytes_above_127", 0xfedcba98, std::string("n\0\xff" "e", 4), std::string(300, '\x80'), 0x01020304},
+    {"odd_kind_bytes_above_127", 0xfedcba98,
+     std::string("n\0\xff"
+                 "e",
+                 4),
+     std::string(300, '\x80'), 0x01020304},
     {"longest_name", 0, std::string(65'535, 'n'), "", 4'000'000'000u},
     {"content_over_64_KiB", 1, "big", std::string(70'000, 'c'), 1},
 };
@@ -58,6 +62,8 @@ TEST_P(NodeRecordBytes, ReadBackAsWrittenInTheBytesCounted) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Records, NodeRecordBytes, testing::ValuesIn(kRecords),
-                         [](const testing::TestParamInfo<RecordCase>& info) { return info.param.label; });
+                         [](const testing::TestParamInfo<RecordCase>& info) {
+                             return info.param.label;
+                         });
 
 }  // namespace

@@ -12,7 +12,8 @@ namespace {
 ImageReadResult read(const std::string& image) { return readImage(image.data(), image.size()); }
 
 TEST(ImageReader, BuildsChildrenInOrderWithParents) {
-    const std::string image = imageOf(directory("/", {directory("A", {directory("C")}), directory("B")}));
+    const std::string image =
+        imageOf(directory("/", {directory("A", {directory("C")}), directory("B")}));
     ImageReadResult result = read(image);
     ASSERT_EQ(result.status, ImageStatus::ok);
     file* root = result.root;
@@ -52,8 +53,8 @@ TEST(ImageReader, KeepsKindNameAndContentBytes) {
 }
 
 TEST(ImageReader, InChildFindsTheFirstOfDuplicatesAndMatchesCase) {
-    ImageReadResult result =
-        read(imageOf(directory("/", {directory("dup", {directory("first")}), directory("dup"), directory("Case")})));
+    ImageReadResult result = read(imageOf(directory(
+        "/", {directory("dup", {directory("first")}), directory("dup"), directory("Case")})));
     ASSERT_EQ(result.status, ImageStatus::ok);
     file* first = result.root->in_child("dup");
     ASSERT_NE(first, nullptr);
@@ -118,11 +119,11 @@ const BadImage kBadImages[] = {
     {"child_record_cut", twoChildren().substr(0, 40), ImageStatus::truncated, 31},
     {"last_count_cut", twoChildren().substr(0, twoChildren().size() - 1), ImageStatus::truncated, 46},
     {"count_past_end", withRootCount(twoChildren(), 3), ImageStatus::truncated, twoChildren().size()},
-    {"huge_count_then_nothing", withRootCount(twoChildren().substr(0, 31), 4'000'000'000u), ImageStatus::truncated,
-     31},
-    {"name_length_past_end", twoChildren().substr(0, 31) + std::string("\0\0\0\0\xff\xff", 6) + std::string(20, 'x'),
-     ImageStatus::truncated,
-     31},
+    {"huge_count_then_nothing", withRootCount(twoChildren().substr(0, 31), 4'000'000'000u),
+     ImageStatus::truncated, 31},
+    {"name_length_past_end",
+     twoChildren().substr(0, 31) + std::string("\0\0\0\0\xff\xff", 6) + std::string(20, 'x'),
+     ImageStatus::truncated, 31},
 };
 
 INSTANTIATE_TEST_SUITE_P(Bad, RejectedImage, testing::ValuesIn(kBadImages),
@@ -141,8 +142,8 @@ TEST(ImageReader, HugeCountReservesOnlyWhatTheBytesCanHold) {
     const AllocationWatch watch;
     const ImageReadResult result = read(image);
     EXPECT_EQ(result.status, ImageStatus::truncated);
-    EXPECT_LE(watch.largest(), 4096u) << "a block of " << watch.largest() << " bytes for a "
-                                       << image.size() << "-byte image";
+    EXPECT_LE(watch.largest(), 4096u)
+        << "a block of " << watch.largest() << " bytes for a " << image.size() << "-byte image";
 }
 
 }  // namespace

@@ -48,7 +48,8 @@ std::size_t hugePageKiBAround(const void* address) {
 // About 16 MiB in files of 4 KiB, as a maze's decoys are.
 std::string largeImage() {
     std::vector<FixtureNode> files;
-    for (int i = 0; i < 4000; ++i) files.push_back(rawFile("decoy" + std::to_string(i), std::string(4096, 'd')));
+    for (int i = 0; i < 4000; ++i)
+        files.push_back(rawFile("decoy" + std::to_string(i), std::string(4096, 'd')));
     return imageOf(directory("/", {directory("hall", std::move(files))}));
 }
 

@@ -8,9 +8,16 @@
 namespace {
 
 TEST(ImagePaths, EveryNameSurvivesEscapingAndSplitting) {
-    const std::vector<std::string> names = {
-        "plain", "with space", "a/b", "back\\slash", std::string("nul\0byte", 8), "\x01\x1f\x7f",
-        "\xc3\xa9t\xc3\xa9", "..", "", "\\x41"};
+    const std::vector<std::string> names = {"plain",
+                                            "with space",
+                                            "a/b",
+                                            "back\\slash",
+                                            std::string("nul\0byte", 8),
+                                            "\x01\x1f\x7f",
+                                            "\xc3\xa9t\xc3\xa9",
+                                            "..",
+                                            "",
+                                            "\\x41"};
     for (const std::string& name : names) {
         std::vector<std::string> split;
         std::string error;

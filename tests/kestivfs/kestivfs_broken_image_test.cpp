@@ -69,25 +69,25 @@ TEST(BrokenImage, ListAndCatSayWhichContentCannotBeTurnedBack) {
     writeBytes(image, brokenImage());
     const ProcessResult list = kestivfs({"list", "--text", image});
     EXPECT_EQ(list.status, 0);
-    for (const char* expected : {
-             "directory          0  /\n"
-             "directory          0  /d\n"
-             "file              16  /d/bad pad\n"
-             "  ! cannot be turned back into text: the pad length is greater than the 16 bytes "
-             "of stored content\n"
-             "file              20  /partial\n"
-             "  ! cannot be turned back into text: the stored content of 20 bytes is not a "
-             "whole number of 16-byte blocks\n"
-             "file               0  /empty\n"
-             "  ! cannot be turned back into text: the stored content is empty, so it has no pad\n"
-             "file              16  /zero pad\n",
-             "\nkind 7             0  /kind7\n"
-             "file              11  /README.txt\n"
-             "  | not stored\n"
-             "file              16  /good\n"
-             "  | fine\n"
-             "9 nodes: 2 directories, 6 files, 1 of other kinds\n"
-             "deepest level: 2\n"}) {
+    for (const char* expected :
+         {"directory          0  /\n"
+          "directory          0  /d\n"
+          "file              16  /d/bad pad\n"
+          "  ! cannot be turned back into text: the pad length is greater than the 16 bytes "
+          "of stored content\n"
+          "file              20  /partial\n"
+          "  ! cannot be turned back into text: the stored content of 20 bytes is not a "
+          "whole number of 16-byte blocks\n"
+          "file               0  /empty\n"
+          "  ! cannot be turned back into text: the stored content is empty, so it has no pad\n"
+          "file              16  /zero pad\n",
+          "\nkind 7             0  /kind7\n"
+          "file              11  /README.txt\n"
+          "  | not stored\n"
+          "file              16  /good\n"
+          "  | fine\n"
+          "9 nodes: 2 directories, 6 files, 1 of other kinds\n"
+          "deepest level: 2\n"}) {
         EXPECT_NE(list.out.find(expected), std::string::npos) << expected << "\nin\n" << list.out;
     }
 
@@ -132,8 +132,7 @@ TEST(BrokenImage, StructuralFaultsNameTheOffset) {
         {"child count missing", oneDirectory.substr(0, 30),
          "truncated: the node record at byte 16 (or its child count) runs past the end of the "
          "image at byte 30"},
-        {"header cut", oneDirectory.substr(0, 10),
-         "truncated: the header needs 16 bytes, the image has 10"},
+        {"header cut", oneDirectory.substr(0, 10), "truncated: the header needs 16 bytes, the image has 10"},
         {"shorter than the magic", "kest", "not a kestivFS image: 4 bytes, shorter than the magic"},
         {"wrong magic", "kestivfs" + oneDirectory.substr(8),
          "not a kestivFS image: the first 8 bytes are not \"kestivFS\""},
@@ -148,7 +147,8 @@ TEST(BrokenImage, StructuralFaultsNameTheOffset) {
             const ProcessResult run = kestivfs(args);
             EXPECT_EQ(run.status, 1) << c.label << " " << args[0];
             EXPECT_EQ(run.out, "") << c.label << " " << args[0];
-            EXPECT_EQ(run.err, "kestivfs: " + image + ": " + c.problem + "\n") << c.label << " " << args[0];
+            EXPECT_EQ(run.err, "kestivfs: " + image + ": " + c.problem + "\n")
+                << c.label << " " << args[0];
         }
     }
 }
@@ -167,7 +167,8 @@ TEST(OddImage, BytesAfterTheLastNodeAreCountedButAccepted) {
               "1 nodes: 1 directories, 0 files\n"
               "deepest level: 0\n"
               "total length: 31 bytes (8 bytes after the last node are ignored)\n");
-    EXPECT_EQ(kestivfs({"verify", scratch / "t.img"}).out, "ok: 1 nodes, 0 stored files turn back into text\n");
+    EXPECT_EQ(kestivfs({"verify", scratch / "t.img"}).out,
+              "ok: 1 nodes, 0 stored files turn back into text\n");
 }
 
 std::string chain(std::size_t depth, std::string_view bottomText) {
@@ -186,9 +187,11 @@ TEST(OddImage, AMillionLevelsDeepChainIsReadWithoutRecursion) {
     writeBytes(image, bytes);
     const ProcessResult summary = kestivfs({"list", "--summary", image});
     EXPECT_EQ(summary.status, 0) << summary.err;
-    EXPECT_EQ(summary.out, "1000001 nodes: 1000000 directories, 1 files\n"
-                           "deepest level: 1000000\n"
-                           "total length: " + std::to_string(bytes.size()) + " bytes\n");
+    EXPECT_EQ(summary.out,
+              "1000001 nodes: 1000000 directories, 1 files\n"
+              "deepest level: 1000000\n"
+              "total length: " +
+                  std::to_string(bytes.size()) + " bytes\n");
     const ProcessResult verify = kestivfs({"verify", image});
     EXPECT_EQ(verify.status, 0) << verify.err;
     EXPECT_EQ(verify.out, "ok: 1000001 nodes, 1 stored files turn back into text\n");

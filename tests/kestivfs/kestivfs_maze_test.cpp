@@ -139,13 +139,12 @@ TEST_F(DefaultMazeTool, VerifyFindsTheMazeClean) {
 
 TEST_F(DefaultMazeTool, OptionsChangeTheMaze) {
     const std::string other = *scratch_ / "other.img";
-    const ProcessResult made = kestivfs({"maze", "--seed", "5", "--directories", "40", "--files", "25",
-                                         "--depth", "9", "--goal-depth", "6", "--decoy-size", "96",
-                                         "--flag", "kestiv{other}", "-o", other});
+    const ProcessResult made =
+        kestivfs({"maze", "--seed", "5", "--directories", "40", "--files", "25", "--depth", "9",
+                  "--goal-depth", "6", "--decoy-size", "96", "--flag", "kestiv{other}", "-o", other});
     ASSERT_EQ(made.status, 0) << made.err;
     const ProcessResult summary = kestivfs({"list", "--summary", other});
-    EXPECT_NE(summary.out.find("65 nodes: 40 directories, 25 files\ndeepest level: 9\n"),
-              std::string::npos)
+    EXPECT_NE(summary.out.find("65 nodes: 40 directories, 25 files\ndeepest level: 9\n"), std::string::npos)
         << summary.out;
     const ProcessResult list = kestivfs({"list", "--text", other});
     EXPECT_NE(list.out.find("  | kestiv{other}\n"), std::string::npos);

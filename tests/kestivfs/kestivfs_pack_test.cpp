@@ -135,19 +135,27 @@ TEST_P(PackRefuses, NamesThePathAndLeavesTheOutputAlone) {
 INSTANTIATE_TEST_SUITE_P(
     Entries, PackRefuses,
     ::testing::Values(
-        RefusalCase{"symlink", [](const std::string& f) { fs::create_symlink("README.txt", f + "/link"); },
-                    {}, "link",
+        RefusalCase{"symlink",
+                    [](const std::string& f) { fs::create_symlink("README.txt", f + "/link"); },
+                    {},
+                    "link",
                     "a symbolic link; --follow-symlinks packs what it leads to, --skip-special "
                     "leaves it out\n"},
-        RefusalCase{"fifo", [](const std::string& f) { ASSERT_EQ(mkfifo((f + "/a dir/pipe").c_str(), 0644), 0); },
-                    {}, "a dir/pipe",
-                    "a fifo, which an image cannot hold; --skip-special leaves it out\n"},
+        RefusalCase{
+            "fifo",
+            [](const std::string& f) { ASSERT_EQ(mkfifo((f + "/a dir/pipe").c_str(), 0644), 0); },
+            {},
+            "a dir/pipe",
+            "a fifo, which an image cannot hold; --skip-special leaves it out\n"},
         RefusalCase{"dangling symlink followed",
                     [](const std::string& f) { fs::create_symlink("nowhere", f + "/void/link"); },
-                    {"--follow-symlinks"}, "void/link", "a symbolic link that leads nowhere: "},
+                    {"--follow-symlinks"},
+                    "void/link",
+                    "a symbolic link that leads nowhere: "},
         RefusalCase{"symlink loop followed",
                     [](const std::string& f) { fs::create_directory_symlink("..", f + "/a dir/up"); },
-                    {"--follow-symlinks"}, "a dir/up",
+                    {"--follow-symlinks"},
+                    "a dir/up",
                     "a symbolic link to a folder that holds it; following it never ends\n"},
         RefusalCase{"file of 2 GiB",
                     [](const std::string& f) {
@@ -155,7 +163,9 @@ INSTANTIATE_TEST_SUITE_P(
                         writeBytes(f + "/huge", "");
                         fs::resize_file(f + "/huge", std::uintmax_t{1} << 31);
                     },
-                    {}, "huge", "its content would take 2147483664 bytes; an image holds at most 2147483647"}),
+                    {},
+                    "huge",
+                    "its content would take 2147483664 bytes; an image holds at most 2147483647"}),
     [](const auto& info) {
         std::string name = info.param.label;
         for (char& ch : name)
@@ -173,15 +183,20 @@ TEST(Pack, SkipsOrFollowsWhenAsked) {
 
     const ProcessResult skipped = kestivfs({"pack", "--skip-special", folder, "-o", scratch / "s.img"});
     EXPECT_EQ(skipped.status, 0);
-    EXPECT_EQ(skipped.err, "kestivfs: skipping " + folder + "/dir link: a symbolic link\n"
-                           "kestivfs: skipping " + folder + "/link: a symbolic link\n"
-                           "kestivfs: skipping " + folder + "/pipe: a fifo\n");
+    EXPECT_EQ(skipped.err, "kestivfs: skipping " + folder +
+                               "/dir link: a symbolic link\n"
+                               "kestivfs: skipping " +
+                               folder +
+                               "/link: a symbolic link\n"
+                               "kestivfs: skipping " +
+                               folder + "/pipe: a fifo\n");
     const ProcessResult packed = kestivfs({"pack", folder, "-o", scratch / "plain.img"});
     fs::remove(folder + "/pipe");
     ASSERT_EQ(kestivfs({"pack", "--skip-special", folder, "-o", scratch / "plain.img"}).status, 0);
     EXPECT_TRUE(readBytes(scratch / "s.img") == readBytes(scratch / "plain.img"));
 
-    const ProcessResult followed = kestivfs({"pack", "--follow-symlinks", folder, "-o", scratch / "l.img"});
+    const ProcessResult followed =
+        kestivfs({"pack", "--follow-symlinks", folder, "-o", scratch / "l.img"});
     EXPECT_EQ(followed.status, 0) << followed.err;
     EXPECT_EQ(kestivfs({"cat", scratch / "l.img", "link"}).out, "Read me first.\n");
     EXPECT_EQ(kestivfs({"cat", scratch / "l.img", "dir link/nested one/deep file.txt"}).out, "deep\n");
@@ -217,8 +232,9 @@ TEST(Pack, RefusesAnOutputInsideTheFolderAndAMissingFolder) {
     makeSampleFolder(folder);
     const ProcessResult inside = kestivfs({"pack", folder, "-o", folder + "/a dir/x.img"});
     EXPECT_EQ(inside.status, 1);
-    EXPECT_EQ(inside.err, "kestivfs: " + folder + "/a dir/x.img: the image cannot be written inside "
-                          "the folder it packs\n");
+    EXPECT_EQ(inside.err, "kestivfs: " + folder +
+                              "/a dir/x.img: the image cannot be written inside "
+                              "the folder it packs\n");
     const ProcessResult missing = kestivfs({"pack", scratch / "none", "-o", scratch / "x.img"});
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.err, "kestivfs: " + scratch / "none" + ": not a folder\n");

@@ -39,14 +39,16 @@ TEST(Usage, EverySubcommandSharesTheConventions) {
             } else {
                 EXPECT_EQ(run.out, "") << shown;
                 EXPECT_EQ(firstLine(run.err), c.firstLine) << shown;
-                EXPECT_EQ(run.err.substr(run.err.find('\n') + 1), "Try 'kestivfs " + name + " --help'.\n") << shown;
+                EXPECT_EQ(run.err.substr(run.err.find('\n') + 1), "Try 'kestivfs " + name + " --help'.\n")
+                    << shown;
             }
         }
     }
     const ProcessResult help = kestivfs({"--help"});
     EXPECT_EQ(help.status, 0);
     for (const std::string name : kSubcommands)
-        EXPECT_NE(help.out.find("\n  " + name + " "), std::string::npos) << name << " is not in the usage";
+        EXPECT_NE(help.out.find("\n  " + name + " "), std::string::npos)
+            << name << " is not in the usage";
     EXPECT_EQ(kestivfs({"help", "cat"}).out, kestivfs({"cat", "--help"}).out);
 }
 
@@ -80,25 +82,37 @@ TEST_F(CommandLine, DoubleDashEndsOptionsAndDashIsStandardInput) {
         {{"cat", small, "-"}, false, 0, "a file named dash\n", ""},
         {{"cat", "--", small, "-"}, false, 0, "a file named dash\n", ""},
         {{"cat", "-", "nothing"}, true, 1, "", "kestivfs: no nothing in standard input"},
-        {{"list", "--summary", "-"}, true, 0, "3 nodes: 1 directories, 2 files\ndeepest level: 1\ntotal length: " +
-                                                 std::to_string(imageBytes.size()) + " bytes\n", ""},
+        {{"list", "--summary", "-"},
+         true,
+         0,
+         "3 nodes: 1 directories, 2 files\ndeepest level: 1\ntotal length: " +
+             std::to_string(imageBytes.size()) + " bytes\n",
+         ""},
         {{"list", "--", "--help"}, false, 1, "", "kestivfs: cannot open --help"},
         {{"list", "--summary=yes", small}, false, 2, "", "kestivfs list: --summary takes no value"},
         {{"verify", "-"}, true, 0, "ok: 3 nodes, 1 stored files turn back into text\n", ""},
         {{"verify", "--", "-x"}, false, 1, "", "kestivfs: cannot open -x"},
         {{"pack", "-", "-o", scratch / "out.img"}, false, 2, "", "kestivfs pack: DIR must be a folder, not standard input"},
         {{"pack", "-o", scratch / "out.img", "--", "-dir"}, false, 1, "", "kestivfs: -dir: not a folder"},
-        {{"pack", scratch.path, "-o", "-"}, false, 2, "",
+        {{"pack", scratch.path, "-o", "-"},
+         false,
+         2,
+         "",
          "kestivfs pack: -o takes a file; an image is not written to standard output"},
         {{"maze", "-o", "-"}, false, 2, "", "kestivfs maze: -o takes a file; an image is not written to standard output"},
         {{"maze", "-o", scratch / "m.img", "--", "-y"}, false, 2, "", "kestivfs maze: unexpected argument '-y'"},
-        {{"maze", "--seed=7", "--files=3", "--directories=2", "--depth=1", "--goal-depth=1", "-o", scratch / "m.img"},
-         false, 0, "", ""},
+        {{"maze", "--seed=7", "--files=3", "--directories=2", "--depth=1", "--goal-depth=1", "-o",
+          scratch / "m.img"},
+         false,
+         0,
+         "",
+         ""},
     };
     for (const auto& c : cases) {
         std::string shown;
         for (const std::string& arg : c.args) shown += arg + " ";
-        const ProcessResult run = runProcess(KESTIVFS_PROGRAM, c.args, c.imageOnStandardInput ? imageBytes : "");
+        const ProcessResult run =
+            runProcess(KESTIVFS_PROGRAM, c.args, c.imageOnStandardInput ? imageBytes : "");
         EXPECT_EQ(run.status, c.status) << shown;
         EXPECT_EQ(run.out, c.out) << shown;
         EXPECT_EQ(firstLine(run.err), c.errFirstLine) << shown;
@@ -114,9 +128,12 @@ TEST(Usage, MisuseExitsWithTwoAndSaysWhy) {
         {{"frobnicate"}, "kestivfs: unknown command 'frobnicate'"},
         {{"maze"}, "kestivfs maze: -o IMAGE is required"},
         {{"maze", "-o"}, "kestivfs maze: -o needs a value"},
-        {{"maze", "--depth", "x", "-o", "m"}, "kestivfs maze: --depth takes a number from 0 to 4294967295, not 'x'"},
-        {{"maze", "--seed", "-1", "-o", "m"}, "kestivfs maze: --seed takes a number from 0 to 18446744073709551615, not '-1'"},
-        {{"maze", "--goal-depth", "23", "-o", "m"}, "kestivfs maze: the goal depth must be 1 to the depth (22)"},
+        {{"maze", "--depth", "x", "-o", "m"},
+         "kestivfs maze: --depth takes a number from 0 to 4294967295, not 'x'"},
+        {{"maze", "--seed", "-1", "-o", "m"},
+         "kestivfs maze: --seed takes a number from 0 to 18446744073709551615, not '-1'"},
+        {{"maze", "--goal-depth", "23", "-o", "m"},
+         "kestivfs maze: the goal depth must be 1 to the depth (22)"},
         {{"maze", "--depth", "30", "--goal-depth", "30", "--directories", "29", "-o", "m"},
          "kestivfs maze: a depth of 30 needs at least 30 directories (the root included)"},
         {{"maze", "--decoy-size", "100", "-o", "m"},
@@ -129,7 +146,8 @@ TEST(Usage, MisuseExitsWithTwoAndSaysWhy) {
         {{"list", "a", "b"}, "kestivfs list: unexpected argument 'b'"},
         {{"list", "--text", "--summary", "x"}, "kestivfs list: --text and --summary exclude each other"},
         {{"cat", "x"}, "kestivfs cat: PATH is missing"},
-        {{"cat", "x", "a\\q"}, "kestivfs cat: a backslash in a path must start \\\\, \\/ or \\xHH (at byte 1)"},
+        {{"cat", "x", "a\\q"},
+         "kestivfs cat: a backslash in a path must start \\\\, \\/ or \\xHH (at byte 1)"},
         {{"verify"}, "kestivfs verify: IMAGE is missing"},
         {{"verify", "a", "b"}, "kestivfs verify: unexpected argument 'b'"},
         {{"pack", "d"}, "kestivfs pack: -o IMAGE is required"},
@@ -147,9 +165,9 @@ TEST(Usage, MisuseExitsWithTwoAndSaysWhy) {
 
 TEST(Usage, AMissingImageIsAnErrorNotAMisuse) {
     ScratchFolder scratch;
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"list", scratch / "none.img"}, {"verify", scratch / "none.img"},
-          {"cat", scratch / "none.img", "README.txt"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"list", scratch / "none.img"},
+                                                 {"verify", scratch / "none.img"},
+                                                 {"cat", scratch / "none.img", "README.txt"}}) {
         const ProcessResult run = kestivfs(args);
         EXPECT_EQ(run.status, 1) << args[0];
         EXPECT_EQ(run.err, "kestivfs: cannot open " + scratch / "none.img" + "\n") << args[0];

@@ -219,7 +219,8 @@ TEST_F(DefaultMaze, AnotherSeedGivesAnotherMaze) {
     options.seed += 1;
     const Maze other = generateMaze(options);
     std::size_t sameNames = 0;
-    for (std::size_t i = 0; i < other.nodes.size(); ++i) sameNames += other.nodes[i].name == maze_->nodes[i].name;
+    for (std::size_t i = 0; i < other.nodes.size(); ++i)
+        sameNames += other.nodes[i].name == maze_->nodes[i].name;
     EXPECT_LE(sameNames, 2u);  // the root and README.txt
     const std::string image = mazeImage(other);
     EXPECT_EQ(image.size(), 22'468'842u) << "the seed does not change the figures";
@@ -237,7 +238,8 @@ class MazeShape : public ::testing::TestWithParam<ShapeCase> {};
 
 TEST_P(MazeShape, FollowsItsOptions) {
     const ShapeCase& c = GetParam();
-    MazeOptions options{c.seed, c.directories, c.files, c.depth, c.goalDepth, c.decoySize, c.flag, 0};
+    MazeOptions options{c.seed,      c.directories, c.files, c.depth,
+                        c.goalDepth, c.decoySize,   c.flag,  0};
     ASSERT_EQ(mazeOptionsProblem(options), "");
     const Maze maze = generateMaze(options);
     const std::string image = mazeImage(maze);
@@ -284,7 +286,11 @@ TEST(MazeOptionsCheck, RejectsWhatCannotBeBuilt) {
     } cases[] = {
         {"no directories", [](MazeOptions& o) { o.directories = 0; }},
         {"too few files", [](MazeOptions& o) { o.files = 2; }},
-        {"zero depth", [](MazeOptions& o) { o.depth = 0; o.goalDepth = 0; }},
+        {"zero depth",
+         [](MazeOptions& o) {
+             o.depth = 0;
+             o.goalDepth = 0;
+         }},
         {"goal below the depth", [](MazeOptions& o) { o.goalDepth = o.depth + 1; }},
         {"too few directories for the depth", [](MazeOptions& o) { o.directories = o.depth - 1; }},
         {"decoy size not in blocks", [](MazeOptions& o) { o.decoySize = 6945; }},
@@ -292,7 +298,11 @@ TEST(MazeOptionsCheck, RejectsWhatCannotBeBuilt) {
         {"empty flag", [](MazeOptions& o) { o.flag.clear(); }},
         {"flag too long", [](MazeOptions& o) { o.flag.assign(KESTIV_FLAG_MAX_BYTES + 1, 'x'); }},
         {"unreachable name total", [](MazeOptions& o) { o.nameBytes = 10; }},
-        {"image over 4 GiB", [](MazeOptions& o) { o.files = 5'000; o.decoySize = 1 << 20; }},
+        {"image over 4 GiB",
+         [](MazeOptions& o) {
+             o.files = 5'000;
+             o.decoySize = 1 << 20;
+         }},
     };
     for (const auto& c : cases) {
         MazeOptions options = defaultMazeOptions();

@@ -28,8 +28,10 @@ bool write(const std::string& name, std::string_view bytes) {
     return false;
 }
 
-bool writeCase(const std::string& name, std::string_view image, std::string_view input, std::string_view expected) {
-    return write(name + ".img", image) && write(name + ".input", input) && write(name + ".expected", expected);
+bool writeCase(const std::string& name, std::string_view image, std::string_view input,
+               std::string_view expected) {
+    return write(name + ".img", image) && write(name + ".input", input) &&
+           write(name + ".expected", expected);
 }
 
 std::string repeated(std::string_view text, std::size_t times) {
@@ -73,9 +75,9 @@ bool longNames() {
     appendNode(image, kDirectoryKind, directoryName, "", 1);
     appendNode(image, kRegularFileKind, fileName, storeContent("at the end of long names\n"), 0);
     const std::string input = "dir\ncd " + directoryName + "\ndir\ntype " + fileName + "\n";
-    const std::string expected = directoryName + "\n" + std::string(kPrompt) + std::string(kPrompt) + fileName +
-                                 "\n" + std::string(kPrompt) + "at the end of long names\n\n\n" +
-                                 std::string(kPrompt);
+    const std::string expected = directoryName + "\n" + std::string(kPrompt) +
+                                 std::string(kPrompt) + fileName + "\n" + std::string(kPrompt) +
+                                 "at the end of long names\n\n\n" + std::string(kPrompt);
     return writeCase("long-names", image, input, expected);
 }
 

@@ -57,8 +57,10 @@ TEST_P(OutputGone, EndsTheSession) {
     if (child == 0) {
         signal(SIGPIPE, c.ignoreSigpipe ? SIG_IGN : SIG_DFL);
         dup2(input[0], STDIN_FILENO);
-        if (c.output == Output::readerGone) dup2(output[1], STDOUT_FILENO);
-        else close(STDOUT_FILENO);
+        if (c.output == Output::readerGone)
+            dup2(output[1], STDOUT_FILENO);
+        else
+            close(STDOUT_FILENO);
         dup2(fileno(errors), STDERR_FILENO);
         for (int fd : {input[0], input[1], output[1]}) close(fd);
         execl(KESTIV_SHELL_TERMINAL, KESTIV_SHELL_TERMINAL, static_cast<char*>(nullptr));

@@ -17,16 +17,20 @@ struct TemporaryFile {
         if (!GetTempPathA(sizeof dir, dir) || !GetTempFileNameA(dir, "kst", 0, path))
             throw std::runtime_error("no temporary file name");
         SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-        handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-        if (handle == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create a temporary file");
+        handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inheritable,
+                             CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+                             nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            throw std::runtime_error("cannot create a temporary file");
     }
     ~TemporaryFile() { CloseHandle(handle); }
     void rewind() const { SetFilePointer(handle, 0, nullptr, FILE_BEGIN); }
     void write(std::string_view bytes) const {
         for (std::size_t done = 0; done < bytes.size();) {
             DWORD written = 0;
-            if (!WriteFile(handle, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &written, nullptr) ||
+            if (!WriteFile(handle, bytes.data() + done, static_cast<DWORD>(bytes.size() - done),
+                           &written, nullptr) ||
                 written == 0)
                 throw std::runtime_error("cannot write the input file");
             done += written;
@@ -37,7 +41,8 @@ struct TemporaryFile {
         std::string bytes;
         char buffer[65536];
         DWORD n = 0;
-        while (ReadFile(handle, buffer, sizeof buffer, &n, nullptr) && n > 0) bytes.append(buffer, n);
+        while (ReadFile(handle, buffer, sizeof buffer, &n, nullptr) && n > 0)
+            bytes.append(buffer, n);
         return bytes;
     }
 };
@@ -82,8 +87,8 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     startup.hStdOutput = out.handle;
     startup.hStdError = err.handle;
     PROCESS_INFORMATION child{};
-    if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &child))
+    if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                        nullptr, &startup, &child))
         throw std::runtime_error("cannot start " + program);
     WaitForSingleObject(child.hProcess, INFINITE);
     DWORD exitCode = 0;

@@ -14,7 +14,8 @@ TEST(Banner, BeginsAndEndsWithALineEnd) {
 TEST(Banner, IsDrawnInTheLettersOOAndQWithPunctuation) {
     for (char c : kBanner) {
         const bool letter = c == 'o' || c == 'O' || c == 'Q';
-        const bool punctuationOrSpace = c == ' ' || c == '\n' || (c > ' ' && c < 0x7f && !std::isalnum(c));
+        const bool punctuationOrSpace =
+            c == ' ' || c == '\n' || (c > ' ' && c < 0x7f && !std::isalnum(c));
         EXPECT_TRUE(letter || punctuationOrSpace) << "unexpected character '" << c << "'";
     }
 }

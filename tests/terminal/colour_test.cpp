@@ -45,9 +45,12 @@ TerminalRun runOnTerminal(const std::string& fixture, const std::string& input) 
     char buffer[4096];
     for (;;) {
         const ssize_t n = read(master, buffer, sizeof buffer);
-        if (n > 0) out.append(buffer, static_cast<std::size_t>(n));
-        else if (n < 0 && errno == EINTR) continue;
-        else break;  // EIO once the child has closed its side
+        if (n > 0)
+            out.append(buffer, static_cast<std::size_t>(n));
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else
+            break;  // EIO once the child has closed its side
     }
     int status = 0;
     waitpid(child, &status, 0);
@@ -66,7 +69,8 @@ TEST(Colour, BannerAndPromptInGreenAfterTheClear) {
 
 TEST(Colour, DirectoriesInBlueEveryEntryFollowedByTheSavedAttributes) {
     const TerminalRun run = runOnTerminal("shell", "cd alpha\ndir\n");
-    EXPECT_EQ(run.out, start() + P + BLUE + "beta\n" + RESET + "README.txt\n" + RESET + "secret.txt\n" + RESET + P);
+    EXPECT_EQ(run.out, start() + P + BLUE + "beta\n" + RESET + "README.txt\n" + RESET +
+                           "secret.txt\n" + RESET + P);
 }
 
 TEST(Colour, ClsClearsAgain) {
@@ -91,8 +95,8 @@ TEST(Colour, TypeWritesInTheSavedAttributes) {
 
 TEST(Colour, UnsupportedVersionStaysRedIntoTheCrashMessage) {
     const TerminalRun run = runOnTerminal("version-one", "");
-    EXPECT_EQ(run.out, CLEAR + GREEN + std::string(kBanner) + RESET + RED + "Unsupported version of kestivFS" + RED +
-                           "Oh no, CRAAAAAAAAAAASH" + RESET);
+    EXPECT_EQ(run.out, CLEAR + GREEN + std::string(kBanner) + RESET + RED +
+                           "Unsupported version of kestivFS" + RED + "Oh no, CRAAAAAAAAAAASH" + RESET);
     EXPECT_EQ(run.status, 255);
 }
 

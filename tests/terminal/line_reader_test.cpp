@@ -11,8 +11,8 @@ namespace {
 
 // The bytes are read back through a text-mode stream, as standard input is.
 std::vector<std::string> linesOf(const std::string& input) {
-    const std::string path =
-        testing::TempDir() + "line_reader_" + testing::UnitTest::GetInstance()->current_test_info()->name();
+    const std::string path = testing::TempDir() + "line_reader_" +
+                             testing::UnitTest::GetInstance()->current_test_info()->name();
     std::ofstream(path, std::ios::binary) << input;
     std::FILE* stream = std::fopen(path.c_str(), "r");
     std::vector<std::string> lines;
@@ -32,7 +32,9 @@ TEST(ReadLine, SplitsOnLineFeedOnly) {
     EXPECT_EQ(linesOf("a\n\nb"), (Lines{"a", "", "b"}));
 }
 
-TEST(ReadLine, LastLineWithoutLineEndCounts) { EXPECT_EQ(linesOf("a\nlast"), (Lines{"a", "last"})); }
+TEST(ReadLine, LastLineWithoutLineEndCounts) {
+    EXPECT_EQ(linesOf("a\nlast"), (Lines{"a", "last"}));
+}
 
 TEST(ReadLine, DropsOnlyTheCarriageReturnBeforeTheLineFeed) {
     EXPECT_EQ(linesOf("a\r\nb\r\n"), (Lines{"a", "b"}));
@@ -42,7 +44,8 @@ TEST(ReadLine, DropsOnlyTheCarriageReturnBeforeTheLineFeed) {
 }
 
 TEST(ReadLine, NulIsAnOrdinaryByte) {
-    EXPECT_EQ(linesOf(std::string("a\0b\n\0", 5)), (Lines{std::string("a\0b", 3), std::string("\0", 1)}));
+    EXPECT_EQ(linesOf(std::string("a\0b\n\0", 5)),
+              (Lines{std::string("a\0b", 3), std::string("\0", 1)}));
 }
 
 TEST(ReadLine, LongLineIsOneLine) {

@@ -24,7 +24,8 @@ MazeOptions builtMazeOptions() {
     options.goalDepth = KESTIV_MAZE_GOAL_DEPTH;
     options.decoySize = KESTIV_MAZE_DECOY_SIZE;
     options.flag = KESTIV_FLAG;
-    if (options.directories != defaultMazeOptions().directories || options.files != defaultMazeOptions().files)
+    if (options.directories != defaultMazeOptions().directories ||
+        options.files != defaultMazeOptions().files)
         options.nameBytes = 0;
     return options;
 }
@@ -37,7 +38,8 @@ protected:
     // The cd lines from the root down to node's directory, and the prompts they earn.
     static std::pair<std::string, std::string> walkTo(std::uint32_t node) {
         std::vector<std::uint32_t> chain;
-        for (std::uint32_t at = maze->nodes[node].parent; at != 0; at = maze->nodes[at].parent) chain.push_back(at);
+        for (std::uint32_t at = maze->nodes[node].parent; at != 0; at = maze->nodes[at].parent)
+            chain.push_back(at);
         std::reverse(chain.begin(), chain.end());
         std::string input, output;
         for (std::uint32_t directory : chain) {
@@ -47,7 +49,9 @@ protected:
         return {input, output};
     }
 
-    static ProcessResult run(const std::string& input) { return runProcess(KESTIV_TERMINAL_PATH, {}, input); }
+    static ProcessResult run(const std::string& input) {
+        return runProcess(KESTIV_TERMINAL_PATH, {}, input);
+    }
 
     static std::string session(const std::string& afterFirstPrompt) {
         return asWritten(std::string(kBanner) + P + afterFirstPrompt);
@@ -64,7 +68,8 @@ TEST_F(MazeSession, LinkedImageIsTheGeneratorsMaze) {
     std::ifstream in(KESTIV_TERMINAL_PATH, std::ios::binary);
     const std::string executable{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     const std::string image = mazeImage(*maze);
-    EXPECT_NE(executable.find(image), std::string::npos) << "the terminal does not hold the generator's image";
+    EXPECT_NE(executable.find(image), std::string::npos)
+        << "the terminal does not hold the generator's image";
 }
 
 TEST_F(MazeSession, DirAtTheRootListsItsChildren) {
@@ -95,7 +100,8 @@ TEST_F(MazeSession, DecoysShowTheTextsTheGeneratorMeant) {
     std::vector<std::uint32_t> decoys;
     for (std::uint32_t i = 0; i < maze->nodes.size(); ++i) {
         const MazeNode& node = maze->nodes[i];
-        if (node.kind == 1 && i != maze->readme && i != maze->goal && i != maze->empty) decoys.push_back(i);
+        if (node.kind == 1 && i != maze->readme && i != maze->goal && i != maze->empty)
+            decoys.push_back(i);
     }
     ASSERT_GE(decoys.size(), 3u);
     const std::uint32_t deepest = *std::max_element(decoys.begin(), decoys.end(), [&](auto a, auto b) {

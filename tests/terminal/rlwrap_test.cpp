@@ -34,14 +34,17 @@ public:
         }
     }
 
-    void type(std::string_view keys) { ASSERT_EQ(write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size())); }
+    void type(std::string_view keys) {
+        ASSERT_EQ(write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+    }
 
     // Everything shown up to and including the next appearance of text,
     // or all that came within five seconds when it never appears.
     std::string readUntil(std::string_view text) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         const std::size_t from = shown_.size();
-        while (shown_.find(text, from) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+        while (shown_.find(text, from) == std::string::npos &&
+               std::chrono::steady_clock::now() < deadline) {
             pollfd ready{master_, POLLIN, 0};
             if (poll(&ready, 1, 100) <= 0) continue;
             char buffer[4096];
@@ -76,7 +79,8 @@ TEST(Rlwrap, UpRecallsThePreviousLineAndColoursArrive) {
     EXPECT_NE(listing.find(BLUE + "beta"), std::string::npos) << listing;
     session.type(UP + "\r");
     const std::string recalled = session.readUntil("secret.txt");
-    EXPECT_NE(recalled.find(BLUE + "beta"), std::string::npos) << "Up did not give dir again:\n" << recalled;
+    EXPECT_NE(recalled.find(BLUE + "beta"), std::string::npos) << "Up did not give dir again:\n"
+                                                               << recalled;
     session.type("\x04");  // end of input
     session.readUntil("\n");
     EXPECT_EQ(session.status(), 0);

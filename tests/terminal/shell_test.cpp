@@ -62,7 +62,8 @@ const SessionCase kCases[] = {
     {"dir_with_nul_is_unrecognised", std::string("dir\0\n", 5), CRASH, kLeftStatus},
 
     {"cd_into_a_directory", "cd alpha\ndir\n", P + "beta\nREADME.txt\nsecret.txt\n" + P, 0},
-    {"cd_alone_returns_to_the_root", "cd alpha\ncd beta\ncd gamma\ncd\ndir\n", P + P + P + P + ROOT_LISTING + P, 0},
+    {"cd_alone_returns_to_the_root", "cd alpha\ncd beta\ncd gamma\ncd\ndir\n",
+     P + P + P + P + ROOT_LISTING + P, 0},
     {"cd_dotdot_moves_to_the_parent", "cd alpha\ncd beta\ncd ..\ndir\n",
      P + P + P + "beta\nREADME.txt\nsecret.txt\n" + P, 0},
     {"cd_dotdot_at_the_root_stays_there", "cd ..\ncd ..\ndir\n", P + P + ROOT_LISTING + P, 0},
@@ -77,7 +78,8 @@ const SessionCase kCases[] = {
     {"cd_dotdot_never_enters_a_child_named_dotdot", "cd ..\ndir\n", P + ROOT_LISTING + P, 0},
     {"duplicate_names_reach_the_first", "cd dup\ndir\n", P + "first\n" + P, 0},
     {"cd_into_a_regular_file", "cd note.txt\ndir\ncd ..\ndir\n", P + P + P + ROOT_LISTING + P, 0},
-    {"regular_file_with_children_lists_them", "cd plain.bin\ndir\ncd under\ncd\n", P + "under\n" + P + P + P, 0},
+    {"regular_file_with_children_lists_them", "cd plain.bin\ndir\ncd under\ncd\n",
+     P + "under\n" + P + P + P, 0},
     {"cd_alone_from_a_regular_file", "cd note.txt\ncd\ndir\n", P + P + ROOT_LISTING + P, 0},
     {"cd_without_a_space_is_unrecognised", "cdalpha\n", CRASH, kLeftStatus},
     {"CD_in_capitals_is_unrecognised", "CD alpha\n", CRASH, kLeftStatus},
@@ -85,7 +87,8 @@ const SessionCase kCases[] = {
     {"exit", "exit\n", "", kLeftStatus},
     {"quit", "quit\n", "", kLeftStatus},
     {"exit_without_line_end", "exit", "", kLeftStatus},
-    {"exit_after_commands", "cd alpha\ndir\nexit\ndir\n", P + "beta\nREADME.txt\nsecret.txt\n" + P, kLeftStatus},
+    {"exit_after_commands", "cd alpha\ndir\nexit\ndir\n", P + "beta\nREADME.txt\nsecret.txt\n" + P,
+     kLeftStatus},
     {"exit_with_a_space_is_unrecognised", "exit \n", CRASH, kLeftStatus},
     {"quit_with_an_argument_is_unrecognised", "quit now\n", CRASH, kLeftStatus},
     {"EXIT_in_capitals_is_unrecognised", "EXIT\n", CRASH, kLeftStatus},
@@ -97,12 +100,15 @@ const SessionCase kCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Rules, ShellSession, testing::ValuesIn(kCases),
-                         [](const testing::TestParamInfo<SessionCase>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<SessionCase>& info) {
+                             return info.param.name;
+                         });
 
 TEST(ShellLongInput, LineLongerThanAnyBufferIsOneLine) {
     std::string longName(1 << 20, 'x');
     EXPECT_SESSION(runFixture("shell", "cd " + longName + "\n"), startOfSession() + CRASH, kLeftStatus);
-    EXPECT_SESSION(runFixture("shell", "cls" + longName + "\ndir\n"), startOfSession() + P + ROOT_LISTING + P, 0);
+    EXPECT_SESSION(runFixture("shell", "cls" + longName + "\ndir\n"),
+                   startOfSession() + P + ROOT_LISTING + P, 0);
 }
 
 TEST(ShellLongInput, ManyCommandsInOneSession) {

@@ -25,10 +25,10 @@ inline std::string startOfSession() { return std::string(kBanner) + std::string(
 
 // Matches a whole session: exact standard output in text mode, exit status,
 // and nothing ever on standard error.
-#define EXPECT_SESSION(result, expectedOut, expectedStatus)  \
-    do {                                                     \
-        const ProcessResult& r_ = (result);                  \
-        EXPECT_EQ(r_.out, asWritten(expectedOut));           \
-        EXPECT_EQ(r_.status, (expectedStatus));              \
-        EXPECT_EQ(r_.err, "");                               \
+#define EXPECT_SESSION(result, expectedOut, expectedStatus) \
+    do {                                                    \
+        const ProcessResult& r_ = (result);                 \
+        EXPECT_EQ(r_.out, asWritten(expectedOut));          \
+        EXPECT_EQ(r_.status, (expectedStatus));             \
+        EXPECT_EQ(r_.err, "");                              \
     } while (0)

@@ -29,7 +29,8 @@ TEST_P(TypeCommand, WritesTheTextOrCrashes) {
 
 std::string bigText() {
     std::string text;
-    for (int line = 0; text.size() < 70'000; ++line) text += "line " + std::to_string(line) + " of a long file\n";
+    for (int line = 0; text.size() < 70'000; ++line)
+        text += "line " + std::to_string(line) + " of a long file\n";
     return text;
 }
 
@@ -38,7 +39,8 @@ const TypeCase kCases[] = {
     {"readme_in_a_subdirectory_as_stored", "shell", "cd alpha\ntype README.txt\n",
      P + "Alpha readme.\n\n\n" + P, 0},
     {"stored_file_is_shown_as_text", "shell", "type note.txt\n", "A note.\nTwo lines.\n\n" + P, 0},
-    {"stored_file_in_a_subdirectory", "shell", "cd alpha\ntype secret.txt\n", P + "Deeper secret\n\n" + P, 0},
+    {"stored_file_in_a_subdirectory", "shell", "cd alpha\ntype secret.txt\n",
+     P + "Deeper secret\n\n" + P, 0},
     {"same_file_twice_shows_the_same_text", "shell", "type note.txt\ntype note.txt\n",
      "A note.\nTwo lines.\n\n" + P + "A note.\nTwo lines.\n\n" + P, 0},
     {"empty_text_writes_only_the_line_ends", "shell", "type empty.txt\n", "\n\n" + P, 0},
@@ -57,10 +59,12 @@ const TypeCase kCases[] = {
     {"a_child_named_dotdot_is_looked_up", "shell", "type ..\n", CRASH, kLeftStatus},
     {"a_node_of_another_kind", "shell", "type odd\n", CRASH, kLeftStatus},
     {"type_alone", "shell", "type\n", CRASH, kLeftStatus},
-    {"type_with_nothing_where_no_child_has_an_empty_name", "shell", "cd alpha\ntype \n", P + CRASH, kLeftStatus},
+    {"type_with_nothing_where_no_child_has_an_empty_name", "shell", "cd alpha\ntype \n", P + CRASH,
+     kLeftStatus},
     {"type_with_nothing_finds_a_directory_with_an_empty_name", "shell", "type \n", CRASH, kLeftStatus},
     {"type_does_not_split_paths", "shell", "type alpha/README.txt\n", CRASH, kLeftStatus},
-    {"any_type_after_cd_into_a_regular_file", "shell", "cd note.txt\ntype note.txt\n", P + CRASH, kLeftStatus},
+    {"any_type_after_cd_into_a_regular_file", "shell", "cd note.txt\ntype note.txt\n", P + CRASH,
+     kLeftStatus},
     {"TYPE_in_capitals_is_unrecognised", "shell", "TYPE note.txt\n", CRASH, kLeftStatus},
 
     {"empty_stored_content", "bad-contents", "type empty-content\n", CRASH, kLeftStatus},
