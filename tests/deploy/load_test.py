@@ -68,34 +68,45 @@ async def walk_and_hold(connection, walk, after_release, at_flag, release):
     return bytes(received)
 
 
+class Muster:
+    """Players who report at the flag, and the moment all of them have; the
+    release lets them go on."""
+
+    def __init__(self, players):
+        self.missing = players
+        self.everyone_there = asyncio.Event()
+        self.release = asyncio.Event()
+
+    def at_flag(self):
+        self.missing -= 1
+        if self.missing == 0:
+            self.everyone_there.set()
+
+
+def flag_sessions(goal, players):
+    """Each player's lines: the walk to the flag, then what shows the game
+    still there once all are at the flag; nc's and telnet's line ends in turn."""
+    line_ends = [NC_LINE_END if player % 2 == 0 else TELNET_LINE_END for player in range(players)]
+    return [[line + end for line in walk_to_goal(goal, player) + [b"cd", b"dir", EXIT]]
+            for player, end in zip(range(players), line_ends)]
+
+
 async def walk_phase(server, terminal, goal, flag):
-    line_ends = [NC_LINE_END if player % 2 == 0 else TELNET_LINE_END for player in range(PLAYERS)]
-    # What a player sends once all are at the flag shows the game still there.
-    sessions = [[line + end for line in walk_to_goal(goal, player) + [b"cd", b"dir", EXIT]]
-                for player, end in zip(range(PLAYERS), line_ends)]
+    sessions = flag_sessions(goal, PLAYERS)
     terminal_cpu_before = children_cpu_seconds()
     with ThreadPoolExecutor(2) as pool:
         expected = list(pool.map(lambda lines: reference_output(terminal, b"".join(lines)), sessions))
     # The same sessions, the terminal run directly: its part of a game's CPU time.
     terminal_cpu = (children_cpu_seconds() - terminal_cpu_before) / PLAYERS
 
-    arrived = 0
-    everyone_there = asyncio.Event()
-    release = asyncio.Event()
-
-    def at_flag():
-        nonlocal arrived
-        arrived += 1
-        if arrived == PLAYERS:
-            everyone_there.set()
-
+    muster = Muster(PLAYERS)
     cpu_before = served.games_cpu_seconds(server)
     started = time.monotonic()
     players = asyncio.gather(*(walk_and_hold(connect(server.port, loopback_address(player, PER_ADDRESS)),
-                                             lines[:-3], lines[-3:], at_flag, release)
+                                             lines[:-3], lines[-3:], muster.at_flag, muster.release)
                                for player, lines in enumerate(sessions)))
     try:
-        await asyncio.wait_for(everyone_there.wait(), WALK_SECONDS)
+        await asyncio.wait_for(muster.everyone_there.wait(), WALK_SECONDS)
         all_there = time.monotonic()
         print(f"figure  {PLAYERS} players at once walked to the flag in {all_there - started:.2f} s: "
               f"{PLAYERS / (all_there - started):.1f} games per second", flush=True)
@@ -104,7 +115,7 @@ async def walk_phase(server, terminal, goal, flag):
         cpu_per_game = (served.games_cpu_seconds(server) - cpu_before) / PLAYERS
         await turned_away(server)
     finally:
-        release.set()
+        muster.release.set()
     cpu_after_flags = served.games_cpu_seconds(server)
     results = await players
     ended = time.monotonic()

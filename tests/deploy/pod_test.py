@@ -38,10 +38,10 @@ from pathlib import Path
 
 import served
 from checks import check, finish
-from load_test import build_settings, first_difference, walk_and_hold
+from load_test import Muster, build_settings, first_difference, flag_sessions, walk_and_hold
 from players import (EXIT, FULL, SHUTDOWN_ENDING, STEP_SECONDS, address_full, connect, idle_ending, read_to_end,
                      read_until)
-from sessions import NC_LINE_END, PROMPT, TELNET_LINE_END, as_typed, reference_output, walk_to_goal
+from sessions import NC_LINE_END, PROMPT, as_typed, reference_output, walk_to_goal
 from unruly_players import flood
 
 SOURCE = Path(__file__).resolve().parents[2]
@@ -242,27 +242,16 @@ def memory_per_game(pod):
 
 
 async def hundred_players(pod, terminal, goal, flag):
-    line_ends = [NC_LINE_END if player % 2 == 0 else TELNET_LINE_END for player in range(PLAYERS)]
-    sessions = [[line + end for line in walk_to_goal(goal, player) + [b"cd", b"dir", EXIT]]
-                for player, end in zip(range(PLAYERS), line_ends)]
+    sessions = flag_sessions(goal, PLAYERS)
     expected = [reference_output(terminal, b"".join(lines)) for lines in sessions]
-    arrived = 0
-    everyone_there = asyncio.Event()
-    release = asyncio.Event()
-
-    def at_flag():
-        nonlocal arrived
-        arrived += 1
-        if arrived == PLAYERS:
-            everyone_there.set()
-
+    muster = Muster(PLAYERS)
     cpu_before = cpu_of_reaped(pod)
     started = time.monotonic()
     players = asyncio.gather(*(walk_and_hold(pod.connect_from(address(player)), lines[:-3], lines[-3:],
-                                             at_flag, release)
+                                             muster.at_flag, muster.release)
                                for player, lines in enumerate(sessions)))
     try:
-        await asyncio.wait_for(everyone_there.wait(), 180)
+        await asyncio.wait_for(muster.everyone_there.wait(), 180)
         took = time.monotonic() - started
         print(f"figure  {PLAYERS} players at once walked to the flag in one pod in {took:.2f} s: "
               f"{PLAYERS / took:.1f} games per second", flush=True)
@@ -276,7 +265,7 @@ async def hundred_players(pod, terminal, goal, flag):
         check(refused == FULL, f"a player beyond the pod's {PLAYERS} games is turned away (got {refused[:100]!r})")
         check(alive(pod) and not ready(pod), "a full pod is alive but not ready for more players")
     finally:
-        release.set()
+        muster.release.set()
     results = await players
     mismatched = [player for player, (received, want) in enumerate(zip(results, expected)) if received != want]
     check(not mismatched, f"every player received exactly the output of its own session (differing: {mismatched})")
