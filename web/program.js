@@ -64,10 +64,19 @@ export async function startGame(createModule, wasmModule, { outputIsTerminal }) 
             // exit() unwinds out of the call that made it.
             if (thrown?.name !== 'ExitStatus') throw thrown;
             game.status = thrown.status;
+            release();
         }
         return take();
     };
-    const program = await createModule({
+    // An ended program's instance and memory (tens of megabytes) are
+    // dropped at once: the module object holds them through its exports, its
+    // heap views and the functions that close over them, so whoever still
+    // holds the object or this game keeps none of them alive.
+    const release = () => {
+        for (const key of Object.keys(program)) delete program[key];
+        program = null;
+    };
+    let program = await createModule({
         outputIsTerminal,
         stdin: () => null,
         stdout: stdout.push,
@@ -81,6 +90,7 @@ export async function startGame(createModule, wasmModule, { outputIsTerminal }) 
             return {};
         },
     });
+    if (game.status !== null) release();
     game.output = take();
     return game;
 }

@@ -19,7 +19,8 @@ const BROWSERS = {
 
 export const browserNames = Object.keys(BROWSERS);
 
-// Resolves to a puppeteer Browser.
-export function launchBrowser(name) {
-    return puppeteer.launch({ ...BROWSERS[name], headless: true });
+// Resolves to a puppeteer Browser; extraArgs go to the browser's command line.
+export function launchBrowser(name, extraArgs = []) {
+    const { args = [], ...rest } = BROWSERS[name];
+    return puppeteer.launch({ ...rest, args: [...args, ...extraArgs], headless: true });
 }
