@@ -9,11 +9,11 @@ import { after, before, describe, test } from 'node:test';
 
 import { launchBrowser } from './browser.mjs';
 import { listImage, nameOf, walkTo } from './maze_paths.mjs';
+import { PROMPT, gameOver, promptShown } from './page_waits.mjs';
 import { serveFolders } from './static_server.mjs';
 
 const { KESTIV_BROWSER, KESTIV_SITE, KESTIV_SCREENSHOT, KESTIVFS, KESTIV_MAZE_IMAGE } = process.env;
 
-const PROMPT = "kestiv's terminal ---> ";
 // The ANSI colours the program writes in, as palette entries of the terminal.
 const RED = 1;
 const GREEN = 2;
@@ -65,24 +65,11 @@ function cursorRowReads(text) {
     }, { timeout: 30000 }, text);
 }
 
-// Waits for the page to ask for a line: a prompt with nothing typed after it.
-function promptShown() {
-    return page.waitForFunction((prompt) => {
-        const buffer = globalThis.kestivTerminal?.buffer.active;
-        if (document.body.dataset.game !== 'playing' || !buffer) return false;
-        return buffer.getLine(buffer.baseY + buffer.cursorY).translateToString(true) === prompt;
-    }, { timeout: 30000 }, PROMPT);
-}
-
-function gameOver() {
-    return page.waitForFunction(() => document.body.dataset.game === 'ended', { timeout: 30000 });
-}
-
 async function enter(...lines) {
     for (const line of lines) {
         await page.keyboard.type(line);
         await page.keyboard.press('Enter');
-        await promptShown();
+        await promptShown(page);
     }
 }
 
@@ -102,7 +89,7 @@ describe(`the page in ${KESTIV_BROWSER}`, () => {
         page = await browser.newPage();
         await page.setViewport({ width: 1000, height: 700 });
         await page.goto(server.url);
-        await promptShown();
+        await promptShown(page);
     });
     after(async () => {
         await browser?.close();
@@ -184,7 +171,7 @@ describe(`the page in ${KESTIV_BROWSER}`, () => {
         await page.keyboard.press('Tab');
         await page.keyboard.up('Shift');
         assert.equal(await focused(), 'xterm-helper-textarea');
-        await promptShown();
+        await promptShown(page);
     });
 
     test('the screen reader setting is on at first, and a change to it is remembered', async () => {
@@ -245,7 +232,7 @@ describe(`the page in ${KESTIV_BROWSER}`, () => {
         await page.keyboard.press('ArrowUp');
         await cursorRowReads(`${PROMPT}type ${nameOf(decoy)}`);
         await page.keyboard.press('Escape');
-        await promptShown();
+        await promptShown(page);
     });
 
     test('cls clears the screen', async () => {
@@ -265,7 +252,7 @@ describe(`the page in ${KESTIV_BROWSER}`, () => {
         await page.waitForFunction((before) => globalThis.kestivTerminal.cols === before, { timeout: 30000 }, wide);
         await cursorRowReads(`${PROMPT}dir`);
         await page.keyboard.press('Escape');
-        await promptShown();
+        await promptShown(page);
     });
 
     test('pasted lines are entered as typed ones', { skip: needsMaze }, async () => {
@@ -286,7 +273,7 @@ describe(`the page in ${KESTIV_BROWSER}`, () => {
         await enter(`cd ${nameOf(rootDirectory)}`);
         await page.keyboard.type('cd nowhere');
         await page.keyboard.press('Enter');
-        await gameOver();
+        await gameOver(page);
         const { rows } = await readScreen();
         const crash = rows.findIndex((row) => row.text === `${PROMPT}cd nowhere`) + 1;
         assert.equal(rows[crash].text, 'Oh no, CRAAAAAAAAAAASH');
@@ -295,7 +282,7 @@ describe(`the page in ${KESTIV_BROWSER}`, () => {
         assert.match(await status(), /^The game is over \(crashed\)\. Press Enter or New game to play again\./);
 
         await page.keyboard.press('Enter');
-        await promptShown();
+        await promptShown(page);
         const fresh = await readScreen();
         assert.equal(fresh.rows.length, firstScreenRows, 'a cleared screen with the banner and the prompt');
         await enter('dir');
@@ -319,7 +306,7 @@ describe(`the page in ${KESTIV_BROWSER}`, () => {
         }
         await cursorRowReads(`${PROMPT}kestiv's terminal`);
         await page.keyboard.press('Escape');
-        await promptShown();
+        await promptShown(page);
     });
 
     test('Ctrl+Z then Enter ends input with status 0; the button starts a new game', async () => {
@@ -328,10 +315,10 @@ describe(`the page in ${KESTIV_BROWSER}`, () => {
         await page.keyboard.up('Control');
         await cursorRowReads(`${PROMPT}^Z`);
         await page.keyboard.press('Enter');
-        await gameOver();
+        await gameOver(page);
         assert.match(await status(), /exit status 0/);
         assert.match(await status(), /^You left the game\./);
         await page.click('#new-game');
-        await promptShown();
+        await promptShown(page);
     });
 });

@@ -10,11 +10,11 @@ import { after, before, beforeEach, describe, test } from 'node:test';
 import { pathToFileURL } from 'node:url';
 
 import { launchBrowser } from './browser.mjs';
+import { PROMPT, gameOver, promptShown } from './page_waits.mjs';
 import { serveFolders } from './static_server.mjs';
 
 const { KESTIV_BROWSER, KESTIV_SITE } = process.env;
 
-const PROMPT = "kestiv's terminal ---> ";
 const wasm = readFileSync(join(KESTIV_SITE, 'kestiv-terminal.wasm'));
 
 let browser;
@@ -36,23 +36,10 @@ function rows() {
     });
 }
 
-// Waits for the page to ask for a line: a prompt with nothing typed after it.
-function promptShown() {
-    return page.waitForFunction((prompt) => {
-        const buffer = globalThis.kestivTerminal?.buffer.active;
-        if (document.body.dataset.game !== 'playing' || !buffer) return false;
-        return buffer.getLine(buffer.baseY + buffer.cursorY).translateToString(true) === prompt;
-    }, { timeout: 30000 }, PROMPT);
-}
-
-function gameOver() {
-    return page.waitForFunction(() => document.body.dataset.game === 'ended', { timeout: 30000 });
-}
-
 async function crash() {
     await page.keyboard.type('no such command');
     await page.keyboard.press('Enter');
-    await gameOver();
+    await gameOver(page);
 }
 
 // A game that asks for its first line: the banner's rows and a bare prompt,
@@ -110,7 +97,7 @@ describe(`the page's start in ${KESTIV_BROWSER}`, () => {
         await page.keyboard.press('Enter');
         await page.keyboard.press('Enter');
         release();
-        await promptShown();
+        await promptShown(page);
         await freshGameShown();
     });
 
@@ -121,13 +108,13 @@ describe(`the page's start in ${KESTIV_BROWSER}`, () => {
             return true;
         };
         await page.goto(server.url);
-        await gameOver();
+        await gameOver(page);
         assert.match(await status(), /^No game is running\. Press Enter or New game to play again\./);
         const shown = (await rows()).join('\n');
         assert.match(shown, /The maze could not be downloaded: the server answered "404 Not Found"/);
         answerProgram = null;
         await page.keyboard.press('Enter');
-        await promptShown();
+        await promptShown(page);
     });
 
     test('says what to do when opened as a file', async () => {
@@ -154,7 +141,7 @@ describe(`the page's start in ${KESTIV_BROWSER}`, () => {
             addEventListener('keydown', (event) => event.key === 'Enter' && globalThis.enterTimes.push(event.timeStamp), true);
         });
         await page.goto(server.url);
-        await promptShown();
+        await promptShown(page);
         for (const gap of [0, 150, 400]) {
             for (let tries = 1; ; ++tries) {
                 if (await state() !== 'ended') await crash();
@@ -166,7 +153,7 @@ describe(`the page's start in ${KESTIV_BROWSER}`, () => {
                     await sleep(1000);
                     continue;
                 }
-                await promptShown();
+                await promptShown(page);
                 await sleep(1000);
                 await freshGameShown();
                 break;
@@ -174,7 +161,7 @@ describe(`the page's start in ${KESTIV_BROWSER}`, () => {
         }
         // An empty line is still the shell's to judge once the game is under way.
         await page.keyboard.press('Enter');
-        await gameOver();
+        await gameOver(page);
         assert.match(await status(), /^The game is over \(crashed\)\./);
     });
 });
