@@ -1,6 +1,12 @@
 // The page: kestiv's terminal in a terminal widget that fills the window. Each
 // game is a fresh instance of the program, whose module is compiled once; the
 // line editor, and so the history of entered lines, lasts as long as the page.
+//
+// What a page around it, a test or a benchmark may rely on: the module exports
+// the page's `terminal` (the xterm.js Terminal the game is played on), and the
+// document gets a `kestiv-shown` event once what the program wrote is in that
+// terminal, with detail 'start' for a game's start and 'answer' for the answer
+// to a line.
 
 import { Terminal } from './xterm/xterm.js';
 import { FitAddon } from './xterm/addon-fit.js';
@@ -39,7 +45,7 @@ const statusLine = document.getElementById('status');
 const newGameButton = document.getElementById('new-game');
 const guide = document.getElementById('guide');
 const terminalElement = document.getElementById('terminal');
-const terminal = new Terminal({
+export const terminal = new Terminal({
     convertEol: true,
     cursorBlink: true,
     scrollback: 10000,
@@ -120,26 +126,11 @@ async function loadProgram() {
     return compiled;
 }
 
-// Marks the moment for the benchmarks, keeping only the latest of a name.
-function mark(name) {
-    performance.clearMarks(name);
-    performance.mark(name);
-}
-
-// Marks when what was just written is in the terminal, and when it has been
-// drawn, at the next frame.
-function markWritten(name) {
-    mark(`${name}-written`);
-    const drawn = terminal.onRender(() => {
-        drawn.dispose();
-        mark(`${name}-drawn`);
-    });
-}
-
 // Shows what the program wrote, after what shows the line entered, in one
 // write (the terminal parses a write that follows a key at once), then asks
-// for the next line or ends the game.
-function answer(shown, markName) {
+// for the next line or ends the game. What is shown is a game's 'start' or an
+// 'answer' to a line.
+function answer(shown, what) {
     const answering = game;
     const joined = new Uint8Array(shown.reduce((length, part) => length + part.length, 0));
     let at = 0;
@@ -150,7 +141,7 @@ function answer(shown, markName) {
     terminal.write(joined, () => {
         // A new game may have begun meanwhile.
         if (answering !== game) return;
-        markWritten(markName);
+        document.dispatchEvent(new CustomEvent('kestiv-shown', { detail: what }));
         if (game.status === null) editor.begin();
         else gameEnded(game.status, shown.at(-1).length > 0);
     });
@@ -161,7 +152,7 @@ function enterLine({ echo, bytes, endsInput }) {
     try {
         const shown = [encoder.encode(echo), game.enter(bytes)];
         if (endsInput && game.status === null) shown.push(game.endInput());
-        answer(shown, 'kestiv-answer');
+        answer(shown, 'answer');
     } catch (error) {
         failed(`The game stopped unexpectedly (${error.message ?? error}).`);
     }
@@ -221,7 +212,7 @@ async function newGame(pressedAt) {
     setState('playing', PLAYING);
     widest = widestLine(game.output);
     fitTerminal();
-    answer([encoder.encode('\x1b[?25h'), game.output], 'kestiv-start');
+    answer([encoder.encode('\x1b[?25h'), game.output], 'start');
 }
 
 // Ctrl+V and Shift+Insert paste, and Ctrl+C or Ctrl+Insert copy what is
@@ -266,9 +257,6 @@ for (const key of document.querySelectorAll('#touch-keys button[data-key]')) {
 
 new ResizeObserver(() => editor.resize(fitTerminal)).observe(terminalElement);
 scrollByTouch(terminalElement, terminal, () => terminalElement.querySelector('.xterm-screen').clientHeight / terminal.rows);
-
-// What the tests and benchmarks read: the terminal's cells, through its buffer.
-globalThis.kestivTerminal = terminal;
 
 terminal.focus();
 newGame(performance.now());

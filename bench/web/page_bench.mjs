@@ -17,6 +17,7 @@ import { parseArgs } from 'node:util';
 import { gzipSync } from 'node:zlib';
 
 import { launchBrowser } from '../../tests/web/browser.mjs';
+import { newGamePage } from '../../tests/web/page_hooks.mjs';
 import { listImage, nameOf, walkTo } from '../../tests/web/maze_paths.mjs';
 import { serveFolders } from '../../tests/web/static_server.mjs';
 
@@ -67,7 +68,7 @@ function downloadFigures() {
 // Milliseconds from navigation to the page's mark, in a fresh context.
 async function timeToMark(browser, url, markName) {
     const context = await browser.createBrowserContext();
-    const page = await context.newPage();
+    const page = await newGamePage(context);
     await page.goto(url);
     await page.waitForFunction((name) => performance.getEntriesByName(name).length > 0, { timeout: 60000 }, markName);
     const at = await page.evaluate((name) => performance.getEntriesByName(name)[0].startTime, markName);
@@ -90,7 +91,7 @@ async function startFigures(browser, server) {
 // Milliseconds to the first prompt drawn over a 10 Mbit/s line.
 async function slowLineFigure(browser, server) {
     const context = await browser.createBrowserContext();
-    const page = await context.newPage();
+    const page = await newGamePage(context);
     await page.emulateNetworkConditions({ download: 10e6 / 8, upload: 10e6 / 8, latency: 40 });
     await page.goto(server.url);
     await page.waitForFunction(() => performance.getEntriesByName('kestiv-start-drawn').length > 0, { timeout: 120000 });
@@ -126,7 +127,7 @@ async function answerFigures(browser, server) {
     const files = maze.filter((node) => node.kind === 'file');
     const shown = files.find((node) => node.size === 6944) ?? files.reduce((a, b) => (b.size > a.size ? b : a));
 
-    const page = await browser.newPage();
+    const page = await newGamePage(browser);
     await page.setViewport({ width: 1000, height: 700 });
     await page.evaluateOnNewDocument(() => {
         addEventListener('keydown', (event) => {

@@ -11,6 +11,8 @@ import { join } from 'node:path';
 import { parseArgs } from 'node:util';
 
 import { launchBrowser } from '../../tests/web/browser.mjs';
+import { newGamePage } from '../../tests/web/page_hooks.mjs';
+import { gameOver, promptShown } from '../../tests/web/page_waits.mjs';
 import { serveFolders } from '../../tests/web/static_server.mjs';
 
 const { values: options, positionals } = parseArgs({
@@ -25,7 +27,6 @@ if (!existsSync(join(site, 'kestiv-terminal.wasm'))) {
     console.error(`page_memory.mjs: ${site} has no program; build the web preset's kestiv-site first`);
     process.exit(2);
 }
-const PROMPT = "kestiv's terminal ---> ";
 
 // Resident kB of the tab's processes below root, by their parent links.
 function tabResidentKb(root) {
@@ -50,22 +51,17 @@ function tabResidentKb(root) {
 const server = await serveFolders([['/', site]]);
 const browser = await launchBrowser(options.browser);
 try {
-    const page = await browser.newPage();
+    const page = await newGamePage(browser);
     await page.goto(server.url);
     const root = browser.process().pid;
-    const promptShown = () => page.waitForFunction((prompt) => {
-        const buffer = globalThis.kestivTerminal?.buffer.active;
-        if (document.body.dataset.game !== 'playing' || !buffer) return false;
-        return buffer.getLine(buffer.baseY + buffer.cursorY).translateToString(true) === prompt;
-    }, { timeout: 60000 }, PROMPT);
     const figures = [];
     for (let game = 1; game <= Number(options.games); ++game) {
-        await promptShown();
+        await promptShown(page, 60000);
         await page.keyboard.type('dir');
         await page.keyboard.press('Enter');
         await page.keyboard.type('no such command');
         await page.keyboard.press('Enter');
-        await page.waitForFunction(() => document.body.dataset.game === 'ended', { timeout: 60000 });
+        await gameOver(page, 60000);
         figures.push(tabResidentKb(root) / 1024);
         await page.keyboard.press('Enter');
     }

@@ -8,6 +8,7 @@ import { dirname } from 'node:path';
 import { after, before, describe, test } from 'node:test';
 
 import { launchBrowser } from './browser.mjs';
+import { newGamePage } from './page_hooks.mjs';
 import { listImage, nameOf, walkTo } from './maze_paths.mjs';
 import { PROMPT, gameOver, promptShown } from './page_waits.mjs';
 import { serveFolders } from './static_server.mjs';
@@ -86,7 +87,7 @@ describe(`the page in ${KESTIV_BROWSER}`, () => {
                 'clipboard-read', 'clipboard-write', 'clipboard-sanitized-write',
             ]);
         }
-        page = await browser.newPage();
+        page = await newGamePage(browser);
         await page.setViewport({ width: 1000, height: 700 });
         await page.goto(server.url);
         await promptShown(page);
@@ -233,6 +234,17 @@ describe(`the page in ${KESTIV_BROWSER}`, () => {
         await cursorRowReads(`${PROMPT}type ${nameOf(decoy)}`);
         await page.keyboard.press('Escape');
         await promptShown(page);
+    });
+
+    test("the page says when a game's start and each answer are in the terminal", async () => {
+        const marks = () => page.evaluate(() => Object.fromEntries(['start', 'answer'].flatMap((what) => ['written', 'drawn']
+            .map((when) => [`${what}-${when}`, performance.getEntriesByName(`kestiv-${what}-${when}`).length]))));
+        const started = await marks();
+        assert.deepEqual([started['start-written'], started['start-drawn']], [1, 1]);
+        await page.evaluate(() => performance.clearMarks());
+        await enter('cls');
+        await page.waitForFunction(() => performance.getEntriesByName('kestiv-answer-drawn').length > 0, { timeout: 30000 });
+        assert.deepEqual(await marks(), { 'start-written': 0, 'start-drawn': 0, 'answer-written': 1, 'answer-drawn': 1 });
     });
 
     test('cls clears the screen', async () => {

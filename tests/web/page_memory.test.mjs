@@ -6,11 +6,12 @@ import assert from 'node:assert/strict';
 import { after, before, test } from 'node:test';
 
 import { launchBrowser } from './browser.mjs';
+import { newGamePage } from './page_hooks.mjs';
+import { gameOver, promptShown } from './page_waits.mjs';
 import { serveFolders } from './static_server.mjs';
 
 const { KESTIV_SITE } = process.env;
 
-const PROMPT = "kestiv's terminal ---> ";
 
 let browser;
 let server;
@@ -25,7 +26,7 @@ after(async () => {
 });
 
 test('an ended game is collected once the next one runs', async () => {
-    const page = await browser.newPage();
+    const page = await newGamePage(browser);
     // Each instance the page makes, and its memory, held only weakly.
     await page.evaluateOnNewDocument(() => {
         globalThis.instancesMade = [];
@@ -39,19 +40,14 @@ test('an ended game is collected once the next one runs', async () => {
         };
     });
     await page.goto(server.url);
-    const promptShown = () => page.waitForFunction((prompt) => {
-        const buffer = globalThis.kestivTerminal?.buffer.active;
-        if (document.body.dataset.game !== 'playing' || !buffer) return false;
-        return buffer.getLine(buffer.baseY + buffer.cursorY).translateToString(true) === prompt;
-    }, { timeout: 30000 }, PROMPT);
     for (let game = 1; game <= 3; ++game) {
-        await promptShown();
+        await promptShown(page);
         if (game === 3) break;
         await page.keyboard.type('dir');
         await page.keyboard.press('Enter');
         await page.keyboard.type('no such command');
         await page.keyboard.press('Enter');
-        await page.waitForFunction(() => document.body.dataset.game === 'ended', { timeout: 30000 });
+        await gameOver(page);
         await page.keyboard.press('Enter');
     }
     // A WeakRef's target lives to the end of the task that read it: each

@@ -10,6 +10,7 @@ import { after, before, beforeEach, describe, test } from 'node:test';
 import { pathToFileURL } from 'node:url';
 
 import { launchBrowser } from './browser.mjs';
+import { newGamePage } from './page_hooks.mjs';
 import { PROMPT, gameOver, promptShown } from './page_waits.mjs';
 import { serveFolders } from './static_server.mjs';
 
@@ -61,7 +62,7 @@ describe(`the page's start in ${KESTIV_BROWSER}`, () => {
     beforeEach(async () => {
         answerProgram = null;
         await page?.close();
-        page = await browser.newPage();
+        page = await newGamePage(browser);
         await page.setViewport({ width: 1000, height: 700 });
     });
     after(async () => {

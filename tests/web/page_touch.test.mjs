@@ -8,11 +8,12 @@ import { join } from 'node:path';
 import { after, before, describe, test } from 'node:test';
 
 import { launchBrowser } from './browser.mjs';
+import { newGamePage } from './page_hooks.mjs';
+import { PROMPT, promptShown } from './page_waits.mjs';
 import { serveFolders } from './static_server.mjs';
 
 const { KESTIV_SITE, KESTIV_SCREENSHOTS } = process.env;
 
-const PROMPT = "kestiv's terminal ---> ";
 const SIZES = [
     { name: 'phone', width: 390, height: 844, touch: true },
     { name: 'phone-landscape', width: 844, height: 390, touch: true },
@@ -24,19 +25,11 @@ let browser;
 let server;
 
 async function openPage({ width, height, touch }) {
-    const page = await browser.newPage();
+    const page = await newGamePage(browser);
     await page.setViewport({ width, height, hasTouch: touch, isMobile: touch, deviceScaleFactor: 1 });
     await page.goto(server.url);
     await promptShown(page);
     return page;
-}
-
-function promptShown(page) {
-    return page.waitForFunction((prompt) => {
-        const buffer = globalThis.kestivTerminal?.buffer.active;
-        if (document.body.dataset.game !== 'playing' || !buffer) return false;
-        return buffer.getLine(buffer.baseY + buffer.cursorY).translateToString(true) === prompt;
-    }, { timeout: 30000 }, PROMPT);
 }
 
 function cursorRow(page) {
