@@ -51,7 +51,8 @@ foreach(line IN LISTS _kestiv_limit_lines)
   set(_kestiv_${name} ${value})
 endforeach()
 foreach(name kMaxMazeCount kMinMazeFiles kMinMazeDepth kMinDecoySize kMaxDecoySize kDecoySizeStep
-             kGoalStoredBytes)
+             kGoalStoredBytes kMaxMazeImageBytes kMazeImageBaseBytes kMazeDirectoryMostBytes
+             kMazeFileMostBytes)
   if(NOT DEFINED _kestiv_${name})
     message(FATAL_ERROR "image/kestivfs/maze_limits.h defines no ${name} that the build can read")
   endif()
@@ -171,6 +172,14 @@ if(NOT _kestiv_decoy_rest EQUAL 0 OR KESTIV_MAZE_DECOY_SIZE LESS _kestiv_kMinDec
    KESTIV_MAZE_DECOY_SIZE GREATER _kestiv_kMaxDecoySize)
   message(FATAL_ERROR "KESTIV_MAZE_DECOY_SIZE must be a multiple of ${_kestiv_kDecoySizeStep} from "
                       "${_kestiv_kMinDecoySize} to ${_kestiv_kMaxDecoySize}; got ${KESTIV_MAZE_DECOY_SIZE}")
+endif()
+# The counts are within their ranges by now, so the bound stays far below 2^63.
+math(EXPR _kestiv_largest_image
+     "${_kestiv_kMazeImageBaseBytes} + (${KESTIV_MAZE_DIRECTORIES} - 1) * ${_kestiv_kMazeDirectoryMostBytes} + (${KESTIV_MAZE_FILES} - 1) * ${_kestiv_kMazeFileMostBytes} + (${KESTIV_MAZE_FILES} - 3) * ${KESTIV_MAZE_DECOY_SIZE}")
+if(_kestiv_largest_image GREATER _kestiv_kMaxMazeImageBytes)
+  message(FATAL_ERROR "KESTIV_MAZE_FILES of ${KESTIV_MAZE_FILES} with KESTIV_MAZE_DECOY_SIZE of "
+                      "${KESTIV_MAZE_DECOY_SIZE} could make an image of ${_kestiv_largest_image} bytes; "
+                      "an image must stay under 4 GiB")
 endif()
 # The arguments are the command itself, so changing any of them regenerates the maze.
 set(KESTIV_MAZE_ARGS

@@ -158,7 +158,7 @@ void shuffleChildren(Builder& b) {
 
 }  // namespace
 
-const std::string_view kReadmeText =
+extern constexpr std::string_view kReadmeText =
     "Welcome to kestiv's terminal.\n"
     "\n"
     "You stand at the root of a maze: thousands of directories, most\n"
@@ -173,6 +173,16 @@ const std::string_view kReadmeText =
     "  exit       leave\n"
     "\n"
     "Mind your typos.\n";
+
+// The bounds that the build checks an author's settings against, held to the
+// image's layout: a node record is kMinNodeBytes and its name; the root is
+// named "/", README.txt is stored as its text and the empty file as one pad.
+static_assert(kMaxMazeImageBytes == kMaxImageBytes);
+static_assert(kMazeImageBaseBytes == kImageHeaderBytes + (kMinNodeBytes + 1) +
+                                         (kMinNodeBytes + kPlainTextName.size() + kReadmeText.size()) +
+                                         storedBytesOf(0) + kGoalStoredBytes);
+static_assert(kMazeDirectoryMostBytes == kMinNodeBytes + kDirectoryNameMax);
+static_assert(kMazeFileMostBytes == kMinNodeBytes + kFileNameMax);
 
 std::string goalText(std::string_view flag) {
     std::string text(kGoalWording);
@@ -214,11 +224,9 @@ std::string mazeOptionsProblem(const MazeOptions& o) {
     const std::uint64_t mostNames = dirNames * kDirectoryNameMax + fileNames * kFileNameMax;
     if (o.nameBytes != 0 && (o.nameBytes < leastNames || o.nameBytes > mostNames))
         return "names cannot add up to " + std::to_string(o.nameBytes) + " bytes";
-    const std::uint64_t nodes = std::uint64_t{o.directories} + o.files;
-    const std::uint64_t largest = kImageHeaderBytes + nodes * kMinNodeBytes + 1 +
-                                  kPlainTextName.size() + mostNames + kReadmeText.size() + 16 +
-                                  kGoalStoredBytes + (o.files - 3) * std::uint64_t{o.decoySize};
-    if (largest > kMaxImageBytes)
+    const std::uint64_t largest = kMazeImageBaseBytes + dirNames * kMazeDirectoryMostBytes +
+                                  fileNames * kMazeFileMostBytes + (o.files - 3) * std::uint64_t{o.decoySize};
+    if (largest > kMaxMazeImageBytes)
         return "the maze could take " + std::to_string(largest) + " bytes; an image must stay under 4 GiB";
     return "";
 }

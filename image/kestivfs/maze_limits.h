@@ -14,3 +14,12 @@ inline constexpr std::uint64_t kMaxDecoySize = 1048576;
 inline constexpr std::uint64_t kDecoySizeStep = 16;  // a decoy is whole blocks of the stored form
 // The goal file's stored size; its text is its wording, the flag and a line end.
 inline constexpr std::uint32_t kGoalStoredBytes = 208;
+
+// A terminal links an image of at most kMaxMazeImageBytes. A maze's image takes
+// at most kMazeImageBaseBytes (the header, the root, README.txt, the goal and
+// the empty file), kMazeDirectoryMostBytes for each other directory,
+// kMazeFileMostBytes for each other file, and the decoy size for each decoy.
+inline constexpr std::uint64_t kMaxMazeImageBytes = 4294967295;
+inline constexpr std::uint64_t kMazeImageBaseBytes = 646;
+inline constexpr std::uint64_t kMazeDirectoryMostBytes = 23;
+inline constexpr std::uint64_t kMazeFileMostBytes = 28;

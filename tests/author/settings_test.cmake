@@ -26,7 +26,7 @@ function(generate out_status)
 endfunction()
 
 string(REPEAT "x" 54 long_flag)
-# setting value generator-option
+# setting value generator-option; a case may set more than one, separated by +
 set(refused
   "KESTIV_MAZE_DECOY_SIZE|40|--decoy-size"
   "KESTIV_MAZE_DECOY_SIZE|16|--decoy-size"
@@ -39,20 +39,32 @@ set(refused
   "KESTIV_MAZE_GOAL_DEPTH|0|--goal-depth"
   "KESTIV_MAZE_GOAL_DEPTH|23|--goal-depth"
   "KESTIV_MAZE_SEED|18446744073709551616|--seed"
-  "KESTIV_FLAG|${long_flag}|--flag")
+  "KESTIV_FLAG|${long_flag}|--flag"
+  # One decoy more than a 4 GiB image holds.
+  "KESTIV_MAZE_FILES+KESTIV_MAZE_DECOY_SIZE|4099+1048576|--files+--decoy-size")
 set(failures "")
 foreach(case IN LISTS refused)
   string(REPLACE "|" ";" case "${case}")
   list(GET case 0 setting)
   list(GET case 1 value)
   list(GET case 2 option)
-  configure(status out "-D${setting}=${value}")
-  if(status EQUAL 0 OR NOT out MATCHES "${setting}")
-    string(APPEND failures "configure took ${setting}=${value} (status ${status}):\n${out}\n")
+  string(REPLACE "+" ";" settings "${setting}")
+  string(REPLACE "+" ";" values "${value}")
+  string(REPLACE "+" ";" options "${option}")
+  set(definitions "")
+  set(arguments "")
+  foreach(one_setting one_value one_option IN ZIP_LISTS settings values options)
+    list(APPEND definitions "-D${one_setting}=${one_value}")
+    list(APPEND arguments ${one_option} ${one_value})
+  endforeach()
+  list(GET settings 0 named)
+  configure(status out ${definitions})
+  if(status EQUAL 0 OR NOT out MATCHES "${named}")
+    string(APPEND failures "configure took ${definitions} (status ${status}):\n${out}\n")
   endif()
-  generate(status ${option} ${value})
+  generate(status ${arguments})
   if(status EQUAL 0)
-    string(APPEND failures "kestivfs maze took ${option} ${value}, which configure refuses\n")
+    string(APPEND failures "kestivfs maze took ${arguments}, which configure refuses\n")
   endif()
 endforeach()
 
@@ -82,6 +94,13 @@ expect_taken(
   SETTINGS -DKESTIV_MAZE_DIRECTORIES=30 -DKESTIV_MAZE_FILES=40 -DKESTIV_MAZE_DECOY_SIZE=1048576
            -DKESTIV_FLAG=${longest_flag}
   OPTIONS --directories 30 --files 40 --decoy-size 1048576 --flag ${longest_flag})
+
+# The most decoys of the largest size a 4 GiB image holds: configure only, as
+# the maze would take 4 GiB to write.
+configure(status out -DKESTIV_MAZE_FILES=4098 -DKESTIV_MAZE_DECOY_SIZE=1048576)
+if(NOT status EQUAL 0)
+  string(APPEND failures "configure refused 4098 decoys of 1048576 bytes:\n${out}\n")
+endif()
 
 file(REMOVE_RECURSE "${WORK_DIR}")
 if(failures)
