@@ -25,7 +25,6 @@ export function characters(text) {
 // does not fit on the row goes whole to the next, and a full row leaves the
 // cursor past its end (column === columns) until the next one is written.
 export function advance(position, width, columns) {
-    if (width === 0) return position;
     let { row, column } = position;
     if (column + width > columns) {
         row += 1;
