@@ -19,8 +19,10 @@ const cases = [
     ['SS3 keys', '\x1bOA\x1bOH', [{ raw: '\x1bOA', key: 'up' }, { raw: '\x1bOH', key: 'home' }]],
     ['an unknown sequence is one key without a name', 'a\x1b[15~b', [
         { raw: 'a', text: 'a' }, { raw: '\x1b[15~', key: undefined }, { raw: 'b', text: 'b' }]],
-    ['ESC alone is Escape, and what follows it text', '\x1bx', [{ raw: '\x1b', key: 'escape' }, { raw: 'x', text: 'x' }]],
-    ['a sequence cut off at the end takes what there is', 'a\x1b[1;', [{ raw: 'a', text: 'a' }, { raw: '\x1b[1;', key: undefined }]],
+    ['ESC alone is Escape, and what follows it text', '\x1bx', [
+        { raw: '\x1b', key: 'escape' }, { raw: 'x', text: 'x' }]],
+    ['a sequence cut off at the end takes what there is', 'a\x1b[1;', [
+        { raw: 'a', text: 'a' }, { raw: '\x1b[1;', key: undefined }]],
     ['control characters break text runs', 'a\tb\x01c', [
         { raw: 'a', text: 'a' }, { raw: '\t', key: undefined }, { raw: 'b', text: 'b' },
         { raw: '\x01', key: undefined }, { raw: 'c', text: 'c' }]],

@@ -56,7 +56,8 @@ describe('drawLine', () => {
         ['the cursor in the middle of a wrapped line', 'abcdefghij', 2, 'abcdefghij\r\x1b[1A\x1b[5C', at(0, 5)],
         ['a line that fills its row puts the cursor on the next', 'abcdefg', 7, 'abcdefg\r\n\r', at(1, 0)],
         ['a cursor past the end of a full row goes to the next', 'abcdefgh', 7, 'abcdefgh\r', at(1, 0)],
-        ['a wide character that does not fit is drawn on the next row', 'abcdef\u4e2d', 7, 'abcdef\u4e2d\r\x1b[2C', at(1, 2)],
+        ['a wide character that does not fit is drawn on the next row', 'abcdef\u4e2d', 7,
+            'abcdef\u4e2d\r\x1b[2C', at(1, 2)],
         ['Ctrl+Z is drawn as ^Z, two cells', 'a\x1a', 2, 'a^Z\r\x1b[6C', at(0, 6)],
         ['a combining mark takes no cell', 'e\u0301x', 3, 'e\u0301x\r\x1b[5C', at(0, 5)],
     ];
