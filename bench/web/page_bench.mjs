@@ -55,8 +55,9 @@ function downloadFigures() {
     const overhead = wasm.length - imageBytes;
     console.log(`.wasm: ${bytes(wasm.length)} bytes = image ${bytes(imageBytes)} + ${bytes(overhead)} `
         + `(${(overhead / 1024).toFixed(1)} KiB; limit 512 KiB)`);
-    const others = ['kestiv-terminal.js', 'page.js', 'download.js', 'font_fit.js', 'touch_scroll.js', 'line_editor.js', 'cell_width.js', 'program.js', 'index.html',
-        'page.css', 'xterm/xterm.js', 'xterm/xterm.css', 'xterm/addon-fit.js'];
+    const others = ['kestiv-terminal.js', 'page.js', 'download.js', 'font_fit.js', 'touch_scroll.js', 'line_editor.js',
+        'key_tokens.js', 'line_layout.js', 'line_history.js', 'line_text.js', 'line_resize.js', 'cell_width.js',
+        'program.js', 'index.html', 'page.css', 'xterm/xterm.js', 'xterm/xterm.css', 'xterm/addon-fit.js'];
     const rest = others.map((file) => readFileSync(join(site, file)));
     const all = [wasm, ...rest];
     const total = all.reduce((sum, file) => sum + file.length, 0);
