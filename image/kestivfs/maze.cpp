@@ -225,7 +225,8 @@ std::string mazeOptionsProblem(const MazeOptions& o) {
     if (o.nameBytes != 0 && (o.nameBytes < leastNames || o.nameBytes > mostNames))
         return "names cannot add up to " + std::to_string(o.nameBytes) + " bytes";
     const std::uint64_t largest = kMazeImageBaseBytes + dirNames * kMazeDirectoryMostBytes +
-                                  fileNames * kMazeFileMostBytes + (o.files - 3) * std::uint64_t{o.decoySize};
+                                  fileNames * kMazeFileMostBytes +
+                                  (o.files - 3) * std::uint64_t{o.decoySize};
     if (largest > kMaxMazeImageBytes)
         return "the maze could take " + std::to_string(largest) + " bytes; an image must stay under 4 GiB";
     return "";
