@@ -11,7 +11,7 @@
 //     6,944-byte file (or the largest file of another maze).
 //
 //   node bench/web/page_bench.mjs [BUILD_DIR] [--browser chromium|firefox] [--starts N] [--answers N] [--no-slow-line]
-import { existsSync, statSync, readFileSync } from 'node:fs';
+import { existsSync, readdirSync, readFileSync, statSync } from 'node:fs';
 import { join } from 'node:path';
 import { parseArgs } from 'node:util';
 import { gzipSync } from 'node:zlib';
@@ -55,10 +55,11 @@ function downloadFigures() {
     const overhead = wasm.length - imageBytes;
     console.log(`.wasm: ${bytes(wasm.length)} bytes = image ${bytes(imageBytes)} + ${bytes(overhead)} `
         + `(${(overhead / 1024).toFixed(1)} KiB; limit 512 KiB)`);
-    const others = ['kestiv-terminal.js', 'page.js', 'download.js', 'font_fit.js', 'touch_scroll.js', 'line_editor.js',
-        'key_tokens.js', 'line_layout.js', 'line_history.js', 'line_text.js', 'line_resize.js', 'cell_width.js',
-        'program.js', 'index.html', 'page.css', 'xterm/xterm.js', 'xterm/xterm.css', 'xterm/addon-fit.js'];
-    const rest = others.map((file) => readFileSync(join(site, file)));
+    // Everything the site holds that a browser fetches: all but the licences.
+    const fetched = readdirSync(site, { recursive: true })
+        .filter((file) => /\.(html|css|js)$/.test(file))
+        .sort();
+    const rest = fetched.map((file) => readFileSync(join(site, file)));
     const all = [wasm, ...rest];
     const total = all.reduce((sum, file) => sum + file.length, 0);
     const compressed = all.reduce((sum, file) => sum + gzipSync(file, { level: 9 }).length, 0);
