@@ -207,7 +207,7 @@ bool packFolder(const fs::path& folder, const std::string& output, const PackOpt
     Packer p;
     p.options = options;
     if (!openAtomicOutput(p.output, output))
-        return fail(p.output.temporaryPath, std::string("cannot create: ") + std::strerror(errno));
+        return fail(output, std::string("cannot create: ") + std::strerror(errno));
     appendImageHeader(p.buffer);
     const bool packed = packNodes(p, folder);
     showProgress(p, true);

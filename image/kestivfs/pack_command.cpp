@@ -22,8 +22,8 @@ constexpr const char* kHelp =
     "entry that cannot be read, a name over 65535 bytes, a file over 2147483631\n"
     "bytes (2 GiB less 17: the stored form adds a pad and stays under 2 GiB) and\n"
     "a folder of more than 4294967295 entries. On any error IMAGE is left as it\n"
-    "was: the image is written to IMAGE.partial and renamed into place when\n"
-    "complete.\n";
+    "was: the image is written in a new folder beside it and renamed into place\n"
+    "when complete.\n";
 
 int runPack(const CommandLine& line) {
     const std::string& folder = line.operands[0];

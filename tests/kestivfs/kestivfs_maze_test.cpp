@@ -53,7 +53,7 @@ TEST_F(DefaultMazeTool, MazeWritesTheGeneratorsImage) {
     const std::string bytes = readBytes(*image_);
     EXPECT_EQ(bytes.size(), 22'468'842u);
     EXPECT_TRUE(bytes == mazeImage(*maze_));
-    EXPECT_FALSE(exists(*image_ + ".partial"));
+    EXPECT_FALSE(temporaryLeftBeside(*image_));
 }
 
 TEST_F(DefaultMazeTool, ListShowsEveryNodeAndTheFigures) {

@@ -1,5 +1,6 @@
 // kestivfs pack as a process: a folder made here becomes an image that list,
 // cat and verify read back, and everything an image cannot hold is refused.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,7 +41,7 @@ TEST(Pack, RoundTripsAFolderThroughListAndCat) {
     ASSERT_EQ(pack.status, 0) << pack.err;
     EXPECT_EQ(pack.out, "");
     EXPECT_EQ(pack.err, "");
-    EXPECT_FALSE(exists(image + ".partial"));
+    EXPECT_FALSE(temporaryLeftBeside(image));
 
     const ProcessResult list = kestivfs({"list", image});
     EXPECT_EQ(list.status, 0);
@@ -129,7 +130,7 @@ TEST_P(PackRefuses, NamesThePathAndLeavesTheOutputAlone) {
     EXPECT_EQ(pack.err.rfind(start, 0), 0u) << pack.err;
     EXPECT_EQ(std::count(pack.err.begin(), pack.err.end(), '\n'), 1) << pack.err;
     EXPECT_EQ(readBytes(image), "previous image");
-    EXPECT_FALSE(exists(image + ".partial"));
+    EXPECT_FALSE(temporaryLeftBeside(image));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -223,7 +224,46 @@ TEST(Pack, RefusesAnUnreadableFile) {
     EXPECT_EQ(pack.status, 1);
     EXPECT_EQ(pack.err, "kestivfs: " + folder + "/secret: cannot read: Permission denied\n");
     EXPECT_FALSE(exists(image));
-    EXPECT_FALSE(exists(image + ".partial"));
+    EXPECT_FALSE(temporaryLeftBeside(image));
+}
+
+// A pipe (or a device such as /dev/null) takes the image as it is written;
+// replacing it with a file would break whatever else uses it.
+TEST(Pack, WritesIntoAPipeAndLeavesItAPipe) {
+    ScratchFolder scratch;
+    const std::string folder = scratch / "sample", image = scratch / "sample.img",
+                      pipe = scratch / "pipe";
+    makeSampleFolder(folder);
+    ASSERT_EQ(kestivfs({"pack", folder, "-o", image}).status, 0);
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    // Opened for reading first, so that the write does not wait for a reader;
+    // the image fits in the pipe's buffer.
+    const int reader = open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    const ProcessResult pack = kestivfs({"pack", folder, "-o", pipe});
+    EXPECT_EQ(pack.status, 0) << pack.err;
+    std::string received(4096, '\0');
+    const ssize_t count = read(reader, received.data(), received.size());
+    close(reader);
+    received.resize(count < 0 ? 0 : static_cast<std::size_t>(count));
+    EXPECT_EQ(received, readBytes(image));
+    EXPECT_TRUE(fs::is_fifo(pipe));
+    EXPECT_FALSE(temporaryLeftBeside(pipe));
+}
+
+// In a shared folder such as /tmp, anyone can place a link where a temporary
+// file of a guessable name would go.
+TEST(Pack, WritesThroughNoLinkPlacedBesideTheImage) {
+    ScratchFolder scratch;
+    const std::string folder = scratch / "sample", image = scratch / "sample.img",
+                      victim = scratch / "victim";
+    makeSampleFolder(folder);
+    writeBytes(victim, "not to be touched");
+    fs::create_symlink(victim, image + ".partial");
+    const ProcessResult pack = kestivfs({"pack", folder, "-o", image});
+    EXPECT_EQ(pack.status, 0) << pack.err;
+    EXPECT_EQ(readBytes(victim), "not to be touched");
+    EXPECT_EQ(readBytes(image).size(), 1048u);
 }
 
 TEST(Pack, RefusesAnOutputInsideTheFolderAndAMissingFolder) {

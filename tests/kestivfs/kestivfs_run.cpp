@@ -34,3 +34,11 @@ std::string readBytes(const std::string& path) {
 }
 
 bool exists(const std::string& path) { return std::filesystem::exists(path); }
+
+bool temporaryLeftBeside(const std::string& path) {
+    const std::filesystem::path image(path);
+    const std::string prefix = image.filename().string() + ".partial";
+    for (const auto& entry : std::filesystem::directory_iterator(image.parent_path()))
+        if (entry.path().filename().string().starts_with(prefix)) return true;
+    return false;
+}

@@ -20,3 +20,5 @@ struct ScratchFolder {
 void writeBytes(const std::string& path, std::string_view bytes);
 std::string readBytes(const std::string& path);
 bool exists(const std::string& path);
+// Whether a temporary file or folder of an image written to path is left beside it.
+bool temporaryLeftBeside(const std::string& path);
