@@ -11,6 +11,8 @@ export const KEYS = {
     '\x1b[F': 'end', '\x1bOF': 'end', '\x1b[4~': 'end',
     '\x1b[3~': 'delete', '\x7f': 'backspace', '\b': 'backspace',
     '\x1b': 'escape', '\r': 'enter', '\n': 'enter', [END_OF_INPUT]: 'endOfInput',
+    // A line end pasted as CR LF is one Enter.
+    '\r\n': 'enter',
 };
 
 // Splits data into keys ({ raw, key }, key undefined for an escape sequence or
@@ -28,14 +30,14 @@ export function tokens(data) {
             length = 2;
             while (i + length < data.length && data[i + length] >= '0' && data[i + length] <= '?') ++length;
             ++length;
+        } else if (data[i] === '\r' && data[i + 1] === '\n') {
+            length = 2;
         }
         const raw = data.slice(i, i + length);
         const code = data.charCodeAt(i);
         if (length > 1 || code < 0x20 || code === 0x7f) {
             endText();
-            // A line end pasted as CR LF is one Enter.
-            const key = raw === '\n' && data[i - 1] === '\r' ? undefined : KEYS[raw];
-            found.push({ raw, key });
+            found.push({ raw, key: KEYS[raw] });
         } else {
             text += raw;
         }

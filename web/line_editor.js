@@ -97,10 +97,7 @@ export function createLineEditor(terminal, onLine) {
         let changed = false;
         for (const [at, token] of waiting.entries()) {
             if (token.key === 'enter') {
-                const rest = waiting.slice(at + 1);
-                // The LF of a CR LF belongs to this Enter.
-                if (token.raw === '\r' && rest[0]?.raw === '\n') rest.shift();
-                pending = rest.map(({ raw }) => raw).join('') + pending;
+                pending = waiting.slice(at + 1).map(({ raw }) => raw).join('') + pending;
                 enter();
                 return '';
             }

@@ -11,8 +11,9 @@ const cases = [
     ['CR and LF alone are each an Enter', 'a\rb\nc', [
         { raw: 'a', text: 'a' }, { raw: '\r', key: 'enter' }, { raw: 'b', text: 'b' },
         { raw: '\n', key: 'enter' }, { raw: 'c', text: 'c' }]],
-    ['CR LF is one Enter: the LF after a CR is no key', 'a\r\nb', [
-        { raw: 'a', text: 'a' }, { raw: '\r', key: 'enter' }, { raw: '\n', key: undefined }, { raw: 'b', text: 'b' }]],
+    ['CR LF is one Enter', 'a\r\nb', [
+        { raw: 'a', text: 'a' }, { raw: '\r\n', key: 'enter' }, { raw: 'b', text: 'b' }]],
+    ['CR CR LF is two', '\r\r\n', [{ raw: '\r', key: 'enter' }, { raw: '\r\n', key: 'enter' }]],
     ['LF CR is two Enters', '\n\r', [{ raw: '\n', key: 'enter' }, { raw: '\r', key: 'enter' }]],
     ['CSI with parameters', '\x1b[1;5Dx\x1b[3~', [
         { raw: '\x1b[1;5D', key: 'wordLeft' }, { raw: 'x', text: 'x' }, { raw: '\x1b[3~', key: 'delete' }]],
