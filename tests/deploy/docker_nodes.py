@@ -6,8 +6,11 @@ mounts keep the machine's untouched; their containers' cgroups sit under a
 parent of their own. Stopping a node ends its engine, the namespace's first
 process, and with it every process of the namespace.
 
-The bridge lives in the first node's network namespace, the manager's; each
-other node is linked to it by a veth pair, whose bridge end cut() takes down."""
+The nodes' bridge lives in a network namespace of its own, the switch, held
+by a process that ends with the test; each node is linked to it by a veth
+pair, whose switch end cut() takes down. Should the test die, every engine
+is killed with it."""
+import ctypes
 import json
 import os
 import shutil
@@ -17,6 +20,9 @@ import tempfile
 import time
 import uuid
 from pathlib import Path
+
+PR_SET_PDEATHSIG = 1
+libc = ctypes.CDLL(None, use_errno=True)
 
 DOCKER = "/usr/bin/docker"   # Debian's client, whatever else is on the PATH
 SUBNET = "10.253.0"          # the nodes' bridge, inside their own namespaces only
@@ -60,7 +66,7 @@ class Node:
         self.cgroup_parent = f"/{nodes.folder.name}-{self.name}"
         self.process = None
         self.engine_pid = None
-        self.bridge_end = f"kb{index + 1}"   # this node's port on the bridge
+        self.bridge_end = f"kb{index + 1}"   # this node's port on the switch
 
     def docker(self, *arguments, check=True, timeout=300, stdin=None):
         return subprocess.run([DOCKER, "-H", f"unix://{self.socket}", *arguments], check=check, text=True,
@@ -70,7 +76,15 @@ class Node:
         return f"/proc/{self.engine_pid}/ns/net"
 
     def ip(self, *arguments):
-        subprocess.run(["nsenter", f"--net={self.netns()}", "ip", *arguments], check=True, capture_output=True)
+        ip_in(self.netns(), *arguments)
+
+
+def ip_in(netns, *arguments):
+    subprocess.run(["nsenter", f"--net={netns}", "ip", *arguments], check=True, capture_output=True)
+
+
+def die_with_parent():
+    libc.prctl(PR_SET_PDEATHSIG, signal.SIGKILL, 0, 0, 0)
 
 
 class Nodes:
@@ -82,6 +96,7 @@ class Nodes:
         for folder in self.made:
             folder.mkdir(parents=True)
         self.nodes = [Node(self, index) for index in range(count)]
+        self.switch = None
         try:
             self._start()
         except BaseException:
@@ -103,18 +118,27 @@ class Nodes:
             node.process = subprocess.Popen(
                 ["unshare", "--net", "--mount", "--uts", "--pid", "--fork", "--kill-child",
                  "sh", "-c", NODE_SCRIPT, "node", str(node.folder), node.name, node.cgroup_parent],
-                stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
+                stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True,
+                preexec_fn=die_with_parent)
         for node in self.nodes:
             node.engine_pid = self._first_process(node)
-        manager = self.nodes[0]
-        manager.ip("link", "add", "kbr0", "type", "bridge")
-        manager.ip("addr", "add", f"{manager.address}/24", "dev", "kbr0")
-        manager.ip("link", "set", "kbr0", "up")
-        for node in self.nodes[1:]:
+        # The switch's process reads until the test closes its input; no
+        # engine's firewall stands between its ports.
+        self.switch = subprocess.Popen(["unshare", "--net", "cat"], stdin=subprocess.PIPE,
+                                       stdout=subprocess.DEVNULL, preexec_fn=die_with_parent)
+        switch = f"/proc/{self.switch.pid}/ns/net"
+        deadline = time.monotonic() + START_SECONDS
+        while os.readlink(switch) == os.readlink("/proc/self/ns/net"):
+            if time.monotonic() > deadline:
+                raise RuntimeError("the switch's namespace was not made")
+            time.sleep(0.05)
+        ip_in(switch, "link", "add", "kbr0", "type", "bridge")
+        ip_in(switch, "link", "set", "kbr0", "up")
+        for node in self.nodes:
             link = f"kv{uuid.uuid4().hex[:8]}"
-            subprocess.run(["ip", "link", "add", node.bridge_end, "netns", str(manager.engine_pid), "type", "veth",
+            subprocess.run(["ip", "link", "add", node.bridge_end, "netns", str(self.switch.pid), "type", "veth",
                             "peer", "name", link, "netns", str(node.engine_pid)], check=True, capture_output=True)
-            manager.ip("link", "set", node.bridge_end, "master", "kbr0", "up")
+            ip_in(switch, "link", "set", node.bridge_end, "master", "kbr0", "up")
             node.ip("link", "set", link, "name", "eth0")
             node.ip("addr", "add", f"{node.address}/24", "dev", "eth0")
             node.ip("link", "set", "eth0", "up")
@@ -153,8 +177,8 @@ class Nodes:
                         f"{manager.address}:2377")
 
     def cut(self, node):
-        """Takes the node's link to the bridge down: it can reach nobody, nobody it."""
-        self.nodes[0].ip("link", "set", node.bridge_end, "down")
+        """Takes the node's link to the switch down: it can reach nobody, nobody it."""
+        ip_in(f"/proc/{self.switch.pid}/ns/net", "link", "set", node.bridge_end, "down")
 
     def pid_in_host(self, node, pid):
         """The host's pid of the process numbered pid in the node's namespace."""
@@ -177,7 +201,7 @@ class Nodes:
         while pid > 1:
             if os.readlink(f"/proc/{pid}/ns/pid") == namespace:
                 return True
-            pid = int(Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()[2])
+            pid = int(Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()[1])
         return False
 
     def close(self):
@@ -200,6 +224,9 @@ class Nodes:
                     os.kill(node.engine_pid, signal.SIGKILL)
                 node.process.kill()
                 node.process.wait(30)
+        if self.switch is not None:
+            self.switch.stdin.close()
+            self.switch.wait(30)
         for node in self.nodes:
             for hierarchy in Path("/sys/fs/cgroup").iterdir():
                 parent = hierarchy / node.cgroup_parent.lstrip("/")
