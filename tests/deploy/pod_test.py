@@ -24,12 +24,10 @@ podman runs in a storage of its own, with the project's containers.conf.
 usage: pod_test.py BUILD_DIR   (a build of the release-container preset)
 """
 import asyncio
-import ctypes
 import json
 import os
 import shutil
 import signal
-import socket
 import subprocess
 import sys
 import tempfile
@@ -40,8 +38,8 @@ import container_record
 import served
 from checks import check, finish
 from load_test import Muster, build_settings, first_difference, flag_sessions, walk_and_hold
-from players import (EXIT, FULL, SHUTDOWN_ENDING, STEP_SECONDS, address_full, connect, idle_ending, read_to_end,
-                     read_until)
+from players import (EXIT, FULL, SHUTDOWN_ENDING, STEP_SECONDS, address_full, connect, connect_inside, idle_ending,
+                     read_to_end, read_until)
 from sessions import NC_LINE_END, PROMPT, as_typed, reference_output, walk_to_goal
 from unruly_players import flood
 
@@ -53,8 +51,6 @@ CONTAINER = "kestiv-terminal"
 GAME_PORT = 1337
 PER_ADDRESS = 4              # KESTIV_GAMES_PER_ADDRESS of the manifests
 SERVER_PROCESSES = 2         # kestiv-seat --serve and its socat, with no game in play
-CLONE_NEWNET = 0x40000000
-libc = ctypes.CDLL(None, use_errno=True)
 
 
 class Podman:
@@ -121,23 +117,7 @@ class Pod:
         """A connection to the game port from a loopback address inside the
         pod's own network, as a player with an address of its own: through
         the published port every player would come from the host's bridge."""
-        own = os.open("/proc/thread-self/ns/net", os.O_RDONLY)
-        pods = os.open(f"/proc/{self.host_pid()}/ns/net", os.O_RDONLY)
-        try:
-            if libc.setns(pods, CLONE_NEWNET) != 0:
-                raise OSError(ctypes.get_errno(), "cannot enter the pod's network")
-            try:
-                sock = socket.socket()
-            finally:
-                if libc.setns(own, CLONE_NEWNET) != 0:
-                    raise OSError(ctypes.get_errno(), "cannot come back from the pod's network")
-        finally:
-            os.close(own)
-            os.close(pods)
-        sock.setblocking(False)
-        sock.bind((address, 0))
-        await asyncio.get_running_loop().sock_connect(sock, ("127.0.0.1", GAME_PORT))
-        return await asyncio.open_connection(sock=sock, limit=1 << 20)
+        return await connect_inside(f"/proc/{self.host_pid()}/ns/net", GAME_PORT, address)
 
 
 def play(podman, work, settings, image):

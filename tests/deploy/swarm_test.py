@@ -29,11 +29,9 @@ usage: swarm_test.py BUILD_DIR OTHER_BUILD_DIR
   two builds of the release-container preset with different mazes
 """
 import asyncio
-import ctypes
 import json
 import os
 import signal
-import socket
 import subprocess
 import sys
 import tempfile
@@ -45,7 +43,7 @@ import container_record
 from checks import check, finish
 from docker_nodes import DOCKER, Nodes
 from load_test import Muster, build_settings, first_difference, flag_sessions, walk_and_hold
-from players import EXIT, address_full, read_to_end, read_until
+from players import EXIT, address_full, connect_inside, read_to_end, read_until
 from sessions import PROMPT, TELNET_LINE_END, as_typed, reference_output, walk_to_goal
 
 SOURCE = Path(__file__).resolve().parents[2]
@@ -59,8 +57,6 @@ KEEP_PLAYING = 6             # players who play game after game through an event
 LOST_AT_MOST = 0.01          # of the games of a rolling update
 HEALTHY_SECONDS = 240        # the longest the swarm may take to reach a state
 TEST_SECONDS = 1800          # the longest the whole test may take
-CLONE_NEWNET = 0x40000000
-libc = ctypes.CDLL(None, use_errno=True)
 
 
 @dataclass
@@ -136,23 +132,7 @@ class Front:
         self.netns = netns
 
     async def connect(self, address="127.0.0.1"):
-        own = os.open("/proc/thread-self/ns/net", os.O_RDONLY)
-        front = os.open(self.netns, os.O_RDONLY)
-        try:
-            if libc.setns(front, CLONE_NEWNET) != 0:
-                raise OSError(ctypes.get_errno(), "cannot enter the front's network")
-            try:
-                sock = socket.socket()
-            finally:
-                if libc.setns(own, CLONE_NEWNET) != 0:
-                    raise OSError(ctypes.get_errno(), "cannot come back from the front's network")
-        finally:
-            os.close(own)
-            os.close(front)
-        sock.setblocking(False)
-        sock.bind((address, 0))
-        await asyncio.get_running_loop().sock_connect(sock, ("127.0.0.1", 1337))
-        return await asyncio.open_connection(sock=sock, limit=1 << 20)
+        return await connect_inside(self.netns, 1337, address)
 
 
 @dataclass
