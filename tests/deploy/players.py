@@ -1,10 +1,14 @@
 """A player of the served terminal on 127.0.0.1, as the deploy tests play
 one: every wait for an answer is bounded."""
 import asyncio
+import ctypes
+import os
 import socket
 import struct
 
 STEP_SECONDS = 60  # the longest any one answer may take
+CLONE_NEWNET = 0x40000000
+libc = ctypes.CDLL(None, use_errno=True)
 EXIT = b"exit"
 FULL = b"kestiv's terminal is full just now: all its games are being played. Try again in a few minutes.\r\n"
 SHUTDOWN_ENDING = b"\x1b[0m\r\n\r\nThe server is shutting down: the game is over.\r\n"
@@ -24,6 +28,29 @@ def idle_ending(seconds):
 async def connect(port, client_address="127.0.0.1", server_address="127.0.0.1"):
     """Connects from the client address, one of the loopback addresses (127.0.0.2, ...)."""
     return await asyncio.open_connection(server_address, port, limit=1 << 20, local_addr=(client_address, 0))
+
+
+async def connect_inside(netns, port, client_address):
+    """Connects to 127.0.0.1:port from a loopback address inside another
+    network namespace (netns, a path to it), as a player with an address of
+    its own where the server listens: the socket is made there, then used here."""
+    own = os.open("/proc/thread-self/ns/net", os.O_RDONLY)
+    other = os.open(netns, os.O_RDONLY)
+    try:
+        if libc.setns(other, CLONE_NEWNET) != 0:
+            raise OSError(ctypes.get_errno(), f"cannot enter the network namespace {netns}")
+        try:
+            sock = socket.socket()
+        finally:
+            if libc.setns(own, CLONE_NEWNET) != 0:
+                raise OSError(ctypes.get_errno(), "cannot come back to this network namespace")
+    finally:
+        os.close(own)
+        os.close(other)
+    sock.setblocking(False)
+    sock.bind((client_address, 0))
+    await asyncio.get_running_loop().sock_connect(sock, ("127.0.0.1", port))
+    return await asyncio.open_connection(sock=sock, limit=1 << 20)
 
 
 def loopback_address(player, per_address):

@@ -24,23 +24,22 @@ podman runs in a storage of its own, with the project's containers.conf.
 usage: pod_test.py BUILD_DIR   (a build of the release-container preset)
 """
 import asyncio
-import ctypes
 import json
 import os
 import shutil
 import signal
-import socket
 import subprocess
 import sys
 import tempfile
 import time
 from pathlib import Path
 
+import container_record
 import served
 from checks import check, finish
 from load_test import Muster, build_settings, first_difference, flag_sessions, walk_and_hold
-from players import (EXIT, FULL, SHUTDOWN_ENDING, STEP_SECONDS, address_full, connect, idle_ending, read_to_end,
-                     read_until)
+from players import (EXIT, FULL, SHUTDOWN_ENDING, STEP_SECONDS, address_full, connect, connect_inside, idle_ending,
+                     read_to_end, read_until)
 from sessions import NC_LINE_END, PROMPT, as_typed, reference_output, walk_to_goal
 from unruly_players import flood
 
@@ -52,10 +51,6 @@ CONTAINER = "kestiv-terminal"
 GAME_PORT = 1337
 PER_ADDRESS = 4              # KESTIV_GAMES_PER_ADDRESS of the manifests
 SERVER_PROCESSES = 2         # kestiv-seat --serve and its socat, with no game in play
-CLONE_NEWNET = 0x40000000
-libc = ctypes.CDLL(None, use_errno=True)
-IMAGE = "localhost/kestiv-terminal:1.0"
-ARCHIVE = "kestiv-terminal-1.0-container.tar"
 
 
 class Podman:
@@ -122,28 +117,13 @@ class Pod:
         """A connection to the game port from a loopback address inside the
         pod's own network, as a player with an address of its own: through
         the published port every player would come from the host's bridge."""
-        own = os.open("/proc/thread-self/ns/net", os.O_RDONLY)
-        pods = os.open(f"/proc/{self.host_pid()}/ns/net", os.O_RDONLY)
-        try:
-            if libc.setns(pods, CLONE_NEWNET) != 0:
-                raise OSError(ctypes.get_errno(), "cannot enter the pod's network")
-            try:
-                sock = socket.socket()
-            finally:
-                if libc.setns(own, CLONE_NEWNET) != 0:
-                    raise OSError(ctypes.get_errno(), "cannot come back from the pod's network")
-        finally:
-            os.close(own)
-            os.close(pods)
-        sock.setblocking(False)
-        sock.bind((address, 0))
-        await asyncio.get_running_loop().sock_connect(sock, ("127.0.0.1", GAME_PORT))
-        return await asyncio.open_connection(sock=sock, limit=1 << 20)
+        return await connect_inside(f"/proc/{self.host_pid()}/ns/net", GAME_PORT, address)
 
 
-def play(podman, work, settings):
-    """Renders the manifests with the settings and a host port on 127.0.0.1
-    as an overlay of the base, plays them, and returns once the pod listens."""
+def play(podman, work, settings, image):
+    """Renders the manifests with the settings, the image built and a host
+    port on 127.0.0.1 as an overlay of the base, plays them, and returns once
+    the pod listens."""
     port = served.free_port()
     overlay = Path(tempfile.mkdtemp(dir=work))
     container = "/spec/template/spec/containers/0"
@@ -159,6 +139,7 @@ def play(podman, work, settings):
     # JSON is YAML: the overlay needs no YAML writer.
     (overlay / "kustomization.yaml").write_text(json.dumps({
         "resources": [os.path.relpath(SOURCE / "deploy/kubernetes", overlay)],
+        "images": [{"name": "localhost/kestiv-terminal", "newName": image[0], "newTag": image[1]}],
         "patches": [{"target": {"kind": "Deployment"}, "patch": json.dumps(publish)},
                     {"patch": json.dumps(one_pod_with_settings)}, {"patch": json.dumps(no_service)}]}))
     rendered = overlay / "rendered.yaml"
@@ -195,7 +176,7 @@ def ready(pod):
     return pod.podman.run("exec", pod.container, "kestiv-probe", check=False).returncode == 0
 
 
-def check_confinement(pod, terminal_size):
+def check_confinement(pod, terminal_size, image):
     podman = pod.podman
     users = podman.run("top", pod.container, "user", "huser").stdout.split("\n")[1:]
     users = {line.strip() for line in users if line.strip()}
@@ -205,7 +186,7 @@ def check_confinement(pod, terminal_size):
     writing = podman.run("exec", pod.container, "sh", "-c", ": > /written", check=False)
     check(writing.returncode != 0 and "Read-only file system" in writing.stderr,
           "writing to the root fails inside the pod")
-    image_size = int(podman.inspect(IMAGE, "{{.Size}}"))
+    image_size = int(podman.inspect(":".join(image), "{{.Size}}"))
     print(f"figure  image {image_size:,} bytes, terminal {terminal_size:,} bytes: "
           f"{(image_size - terminal_size) / (1 << 20):.2f} MiB beside the terminal", flush=True)
     check(image_size <= terminal_size + IMAGE_ALLOWANCE, "the image holds at most the terminal + 12 MiB")
@@ -375,16 +356,17 @@ async def limits(pod, terminal, goal):
 async def main(build, work):
     terminal, goal, flag = build_settings(build)
     podman = Podman(work)
+    image = container_record.image_name(build)
     try:
-        podman.run("load", "--quiet", "--input", str(build / ARCHIVE))
+        podman.run("load", "--quiet", "--input", str(container_record.archive(build)))
         print("== one pod of the Deployment, 100 games", flush=True)
-        pod = play(podman, work, {"KESTIV_GAMES": PLAYERS})
+        pod = play(podman, work, {"KESTIV_GAMES": PLAYERS}, image)
         try:
             check(alive(pod) and ready(pod), "the probes of the manifests pass on a healthy pod")
             await walk_to_flag(pod, terminal, goal, flag)
             reader, writer = await pod.connect_from(address(0))
             await read_until(reader, PROMPT)
-            check_confinement(pod, terminal.stat().st_size)
+            check_confinement(pod, terminal.stat().st_size, image)
             writer.close()
             await one_address(pod)
             await hundred_players(pod, terminal, goal, flag)
@@ -394,14 +376,14 @@ async def main(build, work):
 
         print("== a pod with short limits", flush=True)
         pod = play(podman, work, {"KESTIV_GAMES": 2, "KESTIV_IDLE_SECONDS": 3, "KESTIV_GAME_SECONDS": 5,
-                                  "KESTIV_GAME_MEMORY": 64})
+                                  "KESTIV_GAME_MEMORY": 64}, image)
         try:
             await limits(pod, terminal, goal)
         finally:
             remove(pod)
 
         print("== a pod whose terminal cannot start", flush=True)
-        pod = play(podman, work, {"KESTIV_GAME_MEMORY": 1})
+        pod = play(podman, work, {"KESTIV_GAME_MEMORY": 1}, image)
         try:
             check(not alive(pod) and not ready(pod), "the probes fail on a pod whose terminal cannot start")
         finally:

@@ -176,7 +176,16 @@ for target in "${targets[@]}"; do
         tar --extract --file "$a" --directory "$work/layout"
         manifest=$(sed -n 's/.*"digest":"sha256:\([0-9a-f]*\)".*/\1/p' "$work/layout/index.json")
         echo "container: manifest digest sha256:$manifest"
-        check "container: the image is named for the manifests" grep -q '"org.opencontainers.image.ref.name":"localhost/kestiv-terminal:'"$version"'"' "$work/layout/index.json"
+        record=${a%.tar}.txt
+        check "container: the records beside the archives are identical" cmp "$record" "${b%.tar}.txt"
+        maze_digest=$(sha256sum "$work/a/source/build/release-container/default-maze.img" | cut -c1-12)
+        check "container: the image is named for its maze" \
+            grep -qx "image: localhost/kestiv-terminal:$version-$maze_digest" "$record"
+        check "container: the archive carries the image's name" \
+            grep -q '"org.opencontainers.image.ref.name":"localhost/kestiv-terminal:'"$version-$maze_digest"'"' "$work/layout/index.json"
+        check "container: the record names the manifest's digest" grep -qx "manifest digest: sha256:$manifest" "$record"
+        check "container: the record lists the Debian package of every file taken from the machine" \
+            test "$(sed -n 's/^Debian package: //p' "$record" | wc -l)" -ge 3
         epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
         check "container: the image's time is SOURCE_DATE_EPOCH or the last commit's" \
             grep -q "\"created\":\"$(TZ=UTC0 date -d "@$epoch" +%Y-%m-%dT%H:%M:%SZ)\"" \

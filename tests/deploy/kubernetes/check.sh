@@ -15,7 +15,7 @@ cd "$here/../../.."
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-for folder in deploy/kubernetes deploy/kubernetes-example; do
+for folder in deploy/kubernetes deploy/kubernetes-nodeport deploy/kubernetes-example; do
     kubectl kustomize "$folder" >"$work/rendered.yaml"
     check "$folder renders and every object passes the schemas and the restricted rules" \
         node "$here/check_manifests.mjs" "$work/rendered.yaml"
@@ -26,6 +26,15 @@ check "the base holds a Deployment, a Service, a NetworkPolicy, a PodDisruptionB
     "kind: Deployment kind: HorizontalPodAutoscaler kind: NetworkPolicy kind: PodDisruptionBudget kind: Service "
 check "the game's container has a read-only root" grep -q 'readOnlyRootFilesystem: true' "$work/base.yaml"
 check "the Service spreads every connection over the pods" grep -q 'sessionAffinity: None' "$work/base.yaml"
+kubectl kustomize deploy/kubernetes-nodeport >"$work/nodeport.yaml"
+check "the NodePort overlay serves on port 31337 of every node, keeping the players' addresses" \
+    test "$(grep -E '^  type:|nodePort:|externalTrafficPolicy:' "$work/nodeport.yaml" | awk '{ printf "%s %s ", $1, $2 }')" = \
+    "externalTrafficPolicy: Local nodePort: 31337 type: NodePort "
+kubectl kustomize deploy/kubernetes-example >"$work/example.yaml"
+check "the example overlay leaves the replicas to the autoscaler" \
+    test "$(grep -c 'replicas:' "$work/example.yaml")" = "$(grep -c 'replicas:' "$work/base.yaml")"
+check "the example overlay puts every object of the challenge in its own namespace" \
+    test "$(grep -c '^  namespace: maze-one$' "$work/example.yaml")" = "$(($(grep -c '^kind:' "$work/example.yaml") - 1))"
 
 # turned_down WHAT SED_SCRIPT: the base changed by the sed script fails the check.
 turned_down() {

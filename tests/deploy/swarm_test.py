@@ -1,0 +1,487 @@
+#!/usr/bin/env python3
+"""The container image on a real engine: a Docker swarm of three engines
+from Debian's packages (docker_nodes.py), each in namespaces of its own, the
+stack made by deploy/swarm/kestiv-stack from the rendered Kubernetes base,
+HAProxy in front. Every player plays on 127.0.0.1 and other loopback
+addresses inside the front's network namespace on the first node, where
+HAProxy listens, so that the front sees each player's own address:
+
+- the stack becomes healthy: three game tasks, one front on every node;
+- a walk to the flag through the front on each replica, every game exactly
+  the terminal's output;
+- with an image whose kestiv-seat reads the PROXY protocol: 100 players at
+  once from 25 addresses, four each, all play, and a fifth game from one
+  address is turned away: the game sees each player's address;
+- the tasks' memory, process and CPU limits are the stack's, read from the
+  kernel;
+- a task whose terminal is broken is found unhealthy and replaced;
+- a rolling update to the image of another maze loses at most 1 % of the
+  games of players that keep playing, and every game begun after it plays
+  the new maze;
+- an update to an image that fails its health check is rolled back by the
+  swarm itself;
+- a node cut off: its task runs elsewhere and new games play within 60 s.
+
+Prints the time to healthy, the games lost in each event and the address the
+game sees.
+
+usage: swarm_test.py BUILD_DIR OTHER_BUILD_DIR
+  two builds of the release-container preset with different mazes
+"""
+import asyncio
+import json
+import os
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+from dataclasses import dataclass, field
+from pathlib import Path
+
+import container_record
+from checks import check, finish
+from docker_nodes import DOCKER, Nodes
+from load_test import Muster, build_settings, first_difference, flag_sessions, walk_and_hold
+from players import EXIT, address_full, connect_inside, read_to_end, read_until
+from sessions import PROMPT, TELNET_LINE_END, as_typed, reference_output, walk_to_goal
+
+SOURCE = Path(__file__).resolve().parents[2]
+STACK = "kestiv"
+GAME = f"{STACK}_game"
+FRONT = f"{STACK}_front"
+FRONT_PORT = 31337           # the front's port on every node, inside the nodes' own namespaces
+PLAYERS = 100
+PER_ADDRESS = 4              # KESTIV_GAMES_PER_ADDRESS of the base
+KEEP_PLAYING = 6             # players who play game after game through an event
+LOST_AT_MOST = 0.01          # of the games of a rolling update
+HEALTHY_SECONDS = 240        # the longest the swarm may take to reach a state
+TEST_SECONDS = 1800          # the longest the whole test may take
+
+
+@dataclass
+class Maze:
+    """A build's maze as a player meets it: the root's listing, the walk to
+    the flag and the exact output of a game that lists the root and walks."""
+    image: str
+    flag: str
+    listing: bytes
+    typed_after_listing: bytes
+    whole_game: bytes
+
+
+def maze_of(build):
+    terminal, goal, flag = build_settings(build)
+    listing = reference_output(terminal, as_typed([b"dir", EXIT], TELNET_LINE_END)).split(PROMPT)[1]
+    walk = as_typed(walk_to_goal(goal, 0) + [EXIT], TELNET_LINE_END)
+    whole = reference_output(terminal, as_typed([b"dir"], TELNET_LINE_END) + walk)
+    return Maze(container_record.record(build)["image"], flag, listing, walk, whole)
+
+
+class Swarm:
+    """The three nodes, the stack on them and the way in through the front."""
+
+    def __init__(self, nodes, work):
+        self.nodes = nodes
+        self.manager = nodes.nodes[0]
+        self.work = work
+
+    def docker(self, *arguments, check=True):
+        return self.manager.docker(*arguments, check=check)
+
+    def tasks(self, service, state="running"):
+        """The service's tasks in the desired state: id, node, image, current state."""
+        lines = self.docker("service", "ps", service, "--no-trunc", "--filter", f"desired-state={state}",
+                            "--format", "{{.ID}} {{.Node}} {{.Image}} {{.CurrentState}}").stdout.splitlines()
+        return [line.split(" ", 3) for line in lines]
+
+    def healthy_games(self):
+        """The game's tasks that run and passed their health check, by node and container."""
+        found = []
+        for node in self.nodes.nodes:
+            result = node.docker("ps", "--filter", f"label=com.docker.swarm.service.name={GAME}",
+                                 "--filter", "health=healthy", "--format", "{{.ID}} {{.Image}}", check=False)
+            found += [(node, *line.split()) for line in result.stdout.splitlines()]
+        return found
+
+    def wait_for(self, what, condition, seconds=HEALTHY_SECONDS):
+        """Polls the condition until it holds; returns how long that took."""
+        started = time.monotonic()
+        while not condition():
+            if time.monotonic() - started > seconds:
+                raise RuntimeError(f"not within {seconds} s: {what}")
+            time.sleep(0.5)
+        return time.monotonic() - started
+
+    def front_netns(self):
+        """The network namespace of the first node's front, where HAProxy listens."""
+        container = self.manager.docker("ps", "-q", "--filter",
+                                        f"label=com.docker.swarm.service.name={FRONT}").stdout.split()[0]
+        key = self.manager.docker("inspect", "--format", "{{.NetworkSettings.SandboxKey}}", container).stdout.strip()
+        return f"/proc/{self.manager.engine_pid}/root{key}"
+
+    def container_pid(self, node, container):
+        pid = int(node.docker("inspect", "--format", "{{.State.Pid}}", container).stdout)
+        return self.nodes.pid_in_host(node, pid)
+
+
+class Front:
+    """Connections to the front from loopback addresses of its namespace."""
+
+    def __init__(self, netns):
+        self.netns = netns
+
+    async def connect(self, address="127.0.0.1"):
+        return await connect_inside(self.netns, 1337, address)
+
+
+@dataclass
+class Game:
+    started: float
+    ended: float
+    maze: str      # the image of the maze met, or "" when none was
+    played: bool   # the whole game, byte for byte
+    why: str = ""
+
+
+async def one_game(front, mazes, address="127.0.0.1"):
+    """A scripted player's game: lists the root, knows the maze by it, walks
+    to the flag and leaves."""
+    started = time.monotonic()
+    try:
+        reader, writer = await front.connect(address)
+        try:
+            received = await read_until(reader, PROMPT)
+            writer.write(as_typed([b"dir"], TELNET_LINE_END))
+            received += await read_until(reader, PROMPT)
+            listing = received.split(PROMPT)[1]
+            maze = next((maze for maze in mazes if maze.listing == listing), None)
+            if maze is None:
+                return Game(started, time.monotonic(), "", False, f"an unknown root: {received[-120:]!r}")
+            writer.write(maze.typed_after_listing)
+            received += await read_to_end(reader)
+            played = received == maze.whole_game
+            return Game(started, time.monotonic(), maze.image, played,
+                        "" if played else first_difference(received, maze.whole_game))
+        finally:
+            writer.close()
+    except (OSError, asyncio.IncompleteReadError, asyncio.TimeoutError, IndexError) as error:
+        return Game(started, time.monotonic(), "", False, f"{type(error).__name__}: {error}")
+
+
+@dataclass
+class Players:
+    """Players who play game after game until told to stop, as scripts do."""
+    front: Front
+    mazes: list
+    games: list = field(default_factory=list)
+    stop: asyncio.Event = field(default_factory=asyncio.Event)
+
+    async def play(self, address):
+        while not self.stop.is_set():
+            self.games.append(await one_game(self.front, self.mazes, address))
+
+    def start(self):
+        # One address each, so that the limit per address never turns one away.
+        self.tasks = [asyncio.create_task(self.play(f"127.0.1.{player + 1}")) for player in range(KEEP_PLAYING)]
+
+    async def finish(self):
+        self.stop.set()
+        await asyncio.gather(*self.tasks)
+
+    def lost(self, since=0.0):
+        return [game for game in self.games if game.started >= since and not game.played]
+
+
+def report_lost(event, players, since=0.0):
+    games = [game for game in players.games if game.started >= since]
+    lost = players.lost(since)
+    print(f"figure  {event}: {len(lost)} of {len(games)} games lost", flush=True)
+    for game in lost[:3]:
+        print(f"        lost: {game.why[:200]}", flush=True)
+    return games, lost
+
+
+def render_stack(work, image, proxy_protocol):
+    """The base with the image, rendered by kubectl kustomize, made into the stack."""
+    overlay = Path(tempfile.mkdtemp(dir=work))
+    name, _, tag = image.rpartition(":")
+    (overlay / "kustomization.yaml").write_text(json.dumps({
+        "resources": [os.path.relpath(SOURCE / "deploy/kubernetes", overlay)],
+        "images": [{"name": "localhost/kestiv-terminal", "newName": name, "newTag": tag}]}))
+    rendered = subprocess.run(["kubectl", "kustomize", str(overlay)], check=True, capture_output=True,
+                              text=True).stdout
+    output = overlay / "stack"
+    subprocess.run([str(SOURCE / "deploy/swarm/kestiv-stack"), "--port", str(FRONT_PORT), "-", str(output),
+                    *(["--proxy-protocol"] if proxy_protocol else [])],
+                   input=rendered, text=True, check=True)
+    return output / "docker-stack.yml", rendered
+
+
+def load_images(nodes, work, builds, broken_from):
+    """Every node gets both mazes' images, a broken one and the front."""
+    for node in nodes.nodes:
+        for build in builds:
+            record = container_record.record(build)
+            subprocess.run(["skopeo", "copy", "--quiet", "--dest-daemon-host", f"unix://{node.socket}",
+                            f"oci-archive:{container_record.archive(build)}", f"docker-daemon:{record['image']}"],
+                           check=True, capture_output=True)
+    manager = nodes.nodes[0]
+    environment = dict(os.environ, DOCKER=DOCKER, DOCKER_HOST=f"unix://{manager.socket}")
+    subprocess.run([str(SOURCE / "deploy/swarm/build-front")], env=environment, check=True, capture_output=True)
+    # An image whose terminal never starts a game: its health check fails.
+    context = Path(tempfile.mkdtemp(dir=work))
+    (context / "kestiv-terminal").write_text("#!/bin/sh\nexit 1\n")
+    (context / "kestiv-terminal").chmod(0o755)
+    (context / "Dockerfile").write_text(f"FROM {broken_from}\n"
+                                        "COPY kestiv-terminal /usr/local/lib/kestiv-terminal/kestiv-terminal\n")
+    manager.docker("build", "--quiet", "--tag", "localhost/kestiv-terminal:broken", str(context))
+    saved = Path(work) / "images.tar"
+    manager.docker("save", "--output", str(saved), "localhost/kestiv-front:1.0", "localhost/kestiv-terminal:broken")
+    for node in nodes.nodes[1:]:
+        node.docker("load", "--quiet", "--input", str(saved))
+
+
+def reads_proxy_protocol(node, image):
+    listed = node.docker("run", "--rm", "--entrypoint", "/usr/local/lib/kestiv-terminal/kestiv-seat", image,
+                         "--settings").stdout
+    return "KESTIV_PROXY_PROTOCOL=" in listed
+
+
+async def walk_on_each_replica(swarm, front, maze):
+    """Three games held at the prompt land one on each task (least busy
+    first); then each walks to the flag."""
+    players = [await front.connect(f"127.0.2.{player + 1}") for player in range(3)]
+    for reader, _ in players:
+        await read_until(reader, PROMPT)
+    terminals = []
+    seen = set()
+    for node, container, _ in swarm.healthy_games():
+        pid = swarm.container_pid(node, container)
+        namespace = os.readlink(f"/proc/{pid}/ns/pid")
+        terminals.append(sum(1 for entry in filter(str.isdigit, os.listdir("/proc"))
+                             if _in(entry, namespace) and _name(entry) == "kestiv-terminal"))
+        # The seats' files hold the address each game was counted under.
+        seen |= {seat.read_text() for seat in Path(f"/proc/{pid}/root/tmp").glob("*/*")
+                 if seat.is_file() and seat.stat().st_size}
+    check(sorted(terminals) == [1, 1, 1], f"three games at once are spread one on each replica ({terminals})")
+    print(f"figure  address seen by the game for players 127.0.2.1 to 127.0.2.3: {sorted(seen)}", flush=True)
+    typed = as_typed([b"dir"], TELNET_LINE_END) + maze.typed_after_listing
+    received = []
+    for reader, writer in players:
+        writer.write(typed)
+        received.append(await read_to_end(reader))
+        writer.close()
+    opening = maze.whole_game.split(PROMPT)[0] + PROMPT
+    check(all(game == maze.whole_game[len(opening):] for game in received),
+          "a walk to the flag through the front on each replica gets exactly the terminal's output")
+
+
+def _in(pid, namespace):
+    try:
+        return os.readlink(f"/proc/{pid}/ns/pid") == namespace
+    except OSError:
+        return False
+
+
+def _name(pid):
+    try:
+        return Path(f"/proc/{pid}/comm").read_text().strip()
+    except OSError:
+        return ""
+
+
+async def hundred_players(front, maze, terminal, goal):
+    """100 players at once, four from each of 25 addresses; while they hold
+    their games a fifth from one address is turned away."""
+    sessions = flag_sessions(goal, PLAYERS)
+    expected = [reference_output(terminal, b"".join(lines)) for lines in sessions]
+    muster = Muster(PLAYERS)
+    started = time.monotonic()
+    players = asyncio.gather(*(walk_and_hold(front.connect(f"127.0.3.{player // PER_ADDRESS + 1}"), lines[:-3],
+                                             lines[-3:], muster.at_flag, muster.release)
+                               for player, lines in enumerate(sessions)))
+    try:
+        await asyncio.wait_for(muster.everyone_there.wait(), 300)
+        took = time.monotonic() - started
+        print(f"figure  {PLAYERS} players at once from 25 addresses walked to the flag through the front in "
+              f"{took:.1f} s", flush=True)
+        reader, writer = await front.connect("127.0.3.1")
+        refused = await read_to_end(reader, 30)
+        writer.close()
+        check(refused == address_full(PER_ADDRESS), "the game sees each player's own address: a fifth game from "
+              f"one of them is turned away, the others' games go on (got {refused[:100]!r})")
+        print("figure  address seen by the game: the player's own (127.0.3.1 ... 127.0.3.25), through the "
+              "PROXY protocol", flush=True)
+    finally:
+        muster.release.set()
+    results = await players
+    mismatched = [player for player, (got, want) in enumerate(zip(results, expected)) if got != want]
+    check(not mismatched, f"each of the {PLAYERS} players received exactly its own game (differing: {mismatched})")
+
+
+def cgroup_value(pid, hierarchy, name):
+    relative = next(line.split(":", 2)[2] for line in Path(f"/proc/{pid}/cgroup").read_text().splitlines()
+                    if line.split(":")[1] == hierarchy)
+    return Path(f"/sys/fs/cgroup/{hierarchy}{relative}/{name}").read_text().strip()
+
+
+def check_limits(swarm, stack_file):
+    stack = json.loads(stack_file.read_text().split("\n", 1)[1])
+    limits = stack["services"]["game"]["deploy"]["resources"]["limits"]
+    node, container, _ = swarm.healthy_games()[0]
+    pid = swarm.container_pid(node, container)
+    memory = cgroup_value(pid, "memory", "memory.limit_in_bytes")
+    pids = cgroup_value(pid, "pids", "pids.max")
+    quota = int(cgroup_value(pid, "cpu", "cpu.cfs_quota_us")) / int(cgroup_value(pid, "cpu", "cpu.cfs_period_us"))
+    check(memory == limits["memory"] and pids == str(limits["pids"]) and quota == float(limits["cpus"]),
+          f"a task's cgroups hold the stack's limits: memory {memory} bytes, {pids} processes, {quota} CPUs")
+    status = Path(f"/proc/{pid}/status").read_text()
+    uid = next(line.split()[1] for line in status.splitlines() if line.startswith("Uid:"))
+    capabilities = next(line.split()[1] for line in status.splitlines() if line.startswith("CapEff:"))
+    writing = node.docker("exec", container, "sh", "-c", ": > /written", check=False)
+    check(uid == "10001" and int(capabilities, 16) == 0 and "Read-only file system" in writing.stderr,
+          f"a task runs as user 10001 with no capability on a read-only root (uid {uid}, CapEff {capabilities})")
+
+
+async def broken_terminal(swarm, players):
+    """A task whose games cannot start (its seats folder opened to others):
+    the health check fails, the swarm replaces it."""
+    node, container, _ = swarm.healthy_games()[0]
+    pid = swarm.container_pid(node, container)
+    seats = [path for path in Path(f"/proc/{pid}/root/tmp").iterdir() if path.is_dir()]
+    since = time.monotonic()
+    for folder in seats:
+        folder.chmod(0o755)
+    gone = await asyncio.to_thread(swarm.wait_for, "the broken task replaced",
+                                   lambda: container not in [c for _, c, _ in swarm.healthy_games()])
+    back = await asyncio.to_thread(swarm.wait_for, "three healthy tasks again",
+                                   lambda: len(swarm.healthy_games()) == 3)
+    print(f"figure  a task whose terminal is broken: found unhealthy and stopped in {gone:.0f} s, three "
+          f"healthy tasks again {gone + back:.0f} s after the break", flush=True)
+    check(bool(seats), "a task whose terminal is broken is found unhealthy and replaced")
+    report_lost("broken terminal", players, since)
+
+
+def update_finished(swarm, states):
+    state = swarm.docker("service", "inspect", "--format", "{{if .UpdateStatus}}{{.UpdateStatus.State}}{{end}}",
+                         GAME).stdout.strip()
+    return state in states
+
+
+async def rolling_update(swarm, players, new):
+    since = time.monotonic()
+    swarm.docker("service", "update", "--detach", "--image", new.image, GAME)
+    took = await asyncio.to_thread(swarm.wait_for, "the rolling update completed",
+                                   lambda: update_finished(swarm, ("completed",)))
+    ended = time.monotonic()
+    print(f"figure  rolling update to another maze: {took:.0f} s", flush=True)
+    games, lost = report_lost("rolling update", players, since)
+    check(games and len(lost) <= LOST_AT_MOST * len(games),
+          f"a rolling update loses at most 1 % of the games ({len(lost)} of {len(games)})")
+    await players_after(players, ended)
+    after = [game for game in players.games if game.started > ended]
+    check(after and all(game.maze == new.image for game in after if game.played),
+          f"every game begun after the update plays the new maze ({len(after)} games)")
+
+
+async def players_after(players, moment, games=12):
+    """Waits for a few games begun after the moment to end."""
+    deadline = time.monotonic() + 120
+    while sum(1 for game in players.games if game.started > moment) < games and time.monotonic() < deadline:
+        await asyncio.sleep(0.2)
+
+
+async def broken_update(swarm, players, current):
+    since = time.monotonic()
+    swarm.docker("service", "update", "--detach", "--image", "localhost/kestiv-terminal:broken", GAME)
+    took = await asyncio.to_thread(swarm.wait_for, "the failed update rolled back",
+                                   lambda: update_finished(swarm, ("rollback_completed",)))
+    image = swarm.docker("service", "inspect", "--format", "{{.Spec.TaskTemplate.ContainerSpec.Image}}",
+                         GAME).stdout.strip()
+    print(f"figure  update to an image that fails its health check: rolled back by the swarm in {took:.0f} s",
+          flush=True)
+    check(image.startswith(current.image), f"an image that fails its health check is rolled back by itself ({image})")
+    report_lost("broken image rolled back", players, since)
+
+
+async def node_cut(swarm, players):
+    worker = next(node for node in swarm.nodes.nodes[1:] if any(task[1] == node.name for task in swarm.tasks(GAME)))
+    since = time.monotonic()
+    swarm.nodes.cut(worker)
+    down = await asyncio.to_thread(swarm.wait_for, f"{worker.name} marked down", lambda: swarm.docker(
+        "node", "inspect", "--format", "{{.Status.State}}", worker.name).stdout.strip() == "down")
+    elsewhere = await asyncio.to_thread(swarm.wait_for, "three healthy tasks on the nodes left", lambda: len(
+        [task for task in swarm.healthy_games() if task[0] is not worker]) == 3)
+    rescheduled = time.monotonic() - since
+    await players_after(players, since + rescheduled, 6)
+    fine = [game.started - since for game in players.games if game.started > since + rescheduled and game.played]
+    print(f"figure  {worker.name} cut off: marked down after {down:.0f} s, its task healthy elsewhere "
+          f"{rescheduled:.0f} s after the cut", flush=True)
+    check(fine and rescheduled <= 60,
+          f"a node cut off: its task healthy on another node {rescheduled:.0f} s after the cut, new games playing")
+    report_lost("node cut off", players, since)
+
+
+async def main(build, other_build, work):
+    mazes = [maze_of(build), maze_of(other_build)]
+    terminal, goal, _ = build_settings(build)
+    started = time.monotonic()
+    nodes = Nodes(3)
+    try:
+        nodes.form_swarm()
+        print(f"figure  three engines up and joined in a swarm in {time.monotonic() - started:.1f} s", flush=True)
+        load_images(nodes, work, (build, other_build), mazes[1].image)
+        swarm = Swarm(nodes, work)
+        proxy = reads_proxy_protocol(nodes.nodes[0], mazes[0].image)
+        stack_file, _ = render_stack(work, mazes[0].image, proxy)
+        deployed = time.monotonic()
+        swarm.docker("stack", "deploy", "--compose-file", str(stack_file), STACK)
+        took = await asyncio.to_thread(swarm.wait_for, "three healthy game tasks and a front on every node",
+                                       lambda: len(swarm.healthy_games()) == 3 and
+                                       len(swarm.tasks(FRONT)) == 3 and
+                                       all(task[3].startswith("Running") for task in swarm.tasks(FRONT)))
+        print(f"figure  time to healthy: {took:.1f} s from docker stack deploy to three healthy game tasks",
+              flush=True)
+        check(deployed, "the stack made from the Kubernetes base becomes healthy")
+        front = Front(swarm.front_netns())
+        await walk_on_each_replica(swarm, front, mazes[0])
+        if proxy:
+            await hundred_players(front, mazes[0], terminal, goal)
+        else:
+            print("skipped the players' own addresses: this image's kestiv-seat reads no PROXY protocol header, "
+                  "so the game sees the front's address for every player", flush=True)
+        check_limits(swarm, stack_file)
+
+        players = Players(front, mazes)
+        players.start()
+        try:
+            await players_after(players, time.monotonic())
+            await broken_terminal(swarm, players)
+            await rolling_update(swarm, players, mazes[1])
+            await broken_update(swarm, players, mazes[1])
+            await node_cut(swarm, players)
+        finally:
+            await players.finish()
+        report_lost("all events", players)
+    finally:
+        nodes.close()
+
+
+def out_of_time(*_):
+    raise TimeoutError(f"the swarm test ran past {TEST_SECONDS} s")
+
+
+def stopped(*_):
+    raise SystemExit("the swarm test was stopped")
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 3:
+        sys.exit(__doc__)
+    signal.signal(signal.SIGALRM, out_of_time)
+    signal.signal(signal.SIGTERM, stopped)
+    signal.alarm(TEST_SECONDS)
+    with tempfile.TemporaryDirectory() as work_dir:
+        asyncio.run(main(Path(sys.argv[1]).resolve(), Path(sys.argv[2]).resolve(), work_dir))
+    finish()
