@@ -33,6 +33,7 @@ const std::string cannotStartMessage =
     "kestiv's terminal cannot start a game just now. Try again later.\r\n";
 const std::string keeperGoneMessage =
     "kestiv's terminal has stopped while you waited. Try again in a few minutes.\r\n";
+const std::string shutdownMessage = "The server is shutting down: the game is over.\r\n";
 const std::string badProxyHeaderMessage =
     "kestiv's terminal takes its players only through the contest's own address. Connect to "
     "that one.\r\n";
@@ -208,16 +209,23 @@ sigset_t keptSignals() {
 enum class Wait { play, over };
 
 // The player waits for a seat, proves their work when asked, or is let go.
-Wait waitForSeat(int channel) {
+// A stopping signal (systemd stopping the game's unit) lets them go with the
+// server's words.
+Wait waitForSeat(int channel, int signals) {
     bool proving = false;
     std::string answer;
     for (;;) {
-        pollfd watched[2] = {{channel, POLLIN, 0},
-                             {STDIN_FILENO, static_cast<short>(proving ? POLLIN : POLLRDHUP), 0}};
-        if (poll(watched, 2, -1) < 0) {
+        pollfd watched[3] = {{channel, POLLIN, 0},
+                             {STDIN_FILENO, static_cast<short>(proving ? POLLIN : POLLRDHUP), 0},
+                             {signals, POLLIN, 0}};
+        if (poll(watched, 3, -1) < 0) {
             if (errno == EINTR) {
                 continue;
             }
+            return Wait::over;
+        }
+        if (watched[2].revents != 0) {
+            say(STDOUT_FILENO, shutdownMessage);
             return Wait::over;
         }
         if (watched[0].revents != 0) {
@@ -267,7 +275,7 @@ Wait waitForSeat(int channel) {
 
 // Runs the game under socat and waits for every process of it. Returns how
 // it ended.
-GameEnding runGame(int channel, const Message& hello, const std::string& self,
+GameEnding runGame(int channel, int signals, const Message& hello, const std::string& self,
                    const std::string& terminal) {
     long idle = hello.numbers[idleSeconds];
     std::string referee =
@@ -282,7 +290,6 @@ GameEnding runGame(int channel, const Message& hello, const std::string& self,
         return GameEnding::unknown;
     }
     sigset_t awaited = keptSignals();
-    sigprocmask(SIG_BLOCK, &awaited, nullptr);
     pid_t relay = fork();
     if (relay == 0) {
         sigprocmask(SIG_UNBLOCK, &awaited, nullptr);
@@ -305,7 +312,6 @@ GameEnding runGame(int channel, const Message& hello, const std::string& self,
     if (read(fromReferee[0], &refereeProcess, sizeof refereeProcess) != sizeof refereeProcess) {
         refereeProcess = 0;
     }
-    int signals = signalfd(-1, &awaited, SFD_CLOEXEC);
     GameEnding ending = GameEnding::unknown;
     // The referee runs in a session of its own, out of the server's reach:
     // the keeper's word or a stopping signal is handed on to it, so that it
@@ -354,7 +360,6 @@ GameEnding runGame(int channel, const Message& hello, const std::string& self,
         }
         close(fromReferee[0]);
     }
-    close(signals);
     return ending == GameEnding::unknown ? GameEnding::playerGone : ending;
 }
 
@@ -431,6 +436,9 @@ const char* describeEnding(GameEnding ending) {
 int seatAndRunGame(const std::string& self, const std::string& terminal) {
     closeInherited();
     std::signal(SIGPIPE, SIG_IGN);
+    sigset_t awaited = keptSignals();
+    sigprocmask(SIG_BLOCK, &awaited, nullptr);
+    int signals = signalfd(-1, &awaited, SFD_CLOEXEC | SFD_NONBLOCK);
     if (!safeForSocat(self) || !safeForSocat(terminal)) {
         return cannotStart(
             "the paths of kestiv-seat and of the terminal may hold only letters, digits and / . _ + -");
@@ -457,7 +465,7 @@ int seatAndRunGame(const std::string& self, const std::string& terminal) {
     if (hello.numbers[proxyProtocol] == 0) {
         arrival.address = connectionAddress();
     }
-    if (!sendMessage(channel, arrival) || waitForSeat(channel) != Wait::play) {
+    if (!sendMessage(channel, arrival) || waitForSeat(channel, signals) != Wait::play) {
         close(channel);
         endConnection(std::chrono::seconds(1));
         return 0;
@@ -469,7 +477,7 @@ int seatAndRunGame(const std::string& self, const std::string& terminal) {
     // The referee outlives socat when socat is cut off; as its reaper this
     // process ends only after the whole game.
     prctl(PR_SET_CHILD_SUBREAPER, 1);
-    GameEnding ending = runGame(channel, hello, self, terminal);
+    GameEnding ending = runGame(channel, signals, hello, self, terminal);
     Message ended;
     ended.note = Note::ended;
     ended.numbers[0] = static_cast<std::int64_t>(ending);

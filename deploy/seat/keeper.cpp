@@ -47,6 +47,7 @@ struct Connection {
     std::string group;  // empty until the seat says who arrived
     bool ipv6 = false;
     long place = 0;
+    ConnectionId arrival = 0;  // its number in the order of arrival, from 1
     Clock::time_point arrived;
     Clock::time_point deadline;  // of waiting or proving
     std::string challenge;
@@ -61,6 +62,10 @@ int events = -1;
 int listener = -1;
 bool listenerWatched = false;
 ConnectionId nextConnection = firstConnection;
+// The line counts connections in the order the seats say who arrived, which
+// is not the order the keeper accepted their channels in.
+ConnectionId nextArrival = 1;
+std::unordered_map<ConnectionId, ConnectionId> connectionOfArrival;
 int stoppedBy = 0;
 
 void logFate(ConnectionId id, const Connection& connection, const std::string& what) {
@@ -135,10 +140,15 @@ void drop(ConnectionId id) {
     epoll_ctl(events, EPOLL_CTL_DEL, found->second.channel, nullptr);
     close(found->second.channel);
     deadlines.erase({found->second.deadline, id});
+    ConnectionId arrival = found->second.arrival;
     connections.erase(found);
     watchListener(true);
-    for (ConnectionId seated : leave(line, id)) {
-        startPlaying(seated);
+    if (arrival == 0) {
+        return;
+    }
+    connectionOfArrival.erase(arrival);
+    for (ConnectionId seated : leave(line, arrival)) {
+        startPlaying(connectionOfArrival[seated]);
     }
 }
 
@@ -154,7 +164,7 @@ void queue(ConnectionId id) {
     connection.stage = Stage::waiting;
     connection.deadline = connection.arrived + std::chrono::seconds(limits.waitSeconds);
     deadlines.insert({connection.deadline, id});
-    connection.place = placeInLine(line, id);
+    connection.place = placeInLine(line, connection.arrival);
     logFate(id, connection, "waits at " + std::to_string(connection.place));
     tell(connection, Note::wait, firstPlaceMessage(connection.place));
 }
@@ -169,7 +179,9 @@ void arrive(ConnectionId id, const Message& message) {
     connection.group = addressGroup(message.address, static_cast<int>(limits.ipv6Prefix));
     connection.ipv6 =
         message.address.family == AF_INET6 && connection.group.find('/') != std::string::npos;
-    switch (admit(line, id, connection.group, limits.powBits > 0)) {
+    connection.arrival = nextArrival++;
+    connectionOfArrival[connection.arrival] = id;
+    switch (admit(line, connection.arrival, connection.group, limits.powBits > 0)) {
     case Admission::play: startPlaying(id); break;
     case Admission::wait: queue(id); break;
     case Admission::prove:
@@ -203,7 +215,7 @@ void answer(ConnectionId id, const Message& message) {
                  "challenge.\r\n");
         return;
     }
-    if (admitProven(line, id) == Admission::play) {
+    if (admitProven(line, connection.arrival) == Admission::play) {
         startPlaying(id);
     } else {
         queue(id);
@@ -308,8 +320,8 @@ void tick(long ticks) {
     if (ticks % placeTicks != 0) {
         return;
     }
-    for (auto [id, place] : placesInLine(line)) {
-        Connection& connection = connections[id];
+    for (auto [arrival, place] : placesInLine(line)) {
+        Connection& connection = connections[connectionOfArrival[arrival]];
         if (connection.place != place) {
             connection.place = place;
             tell(connection, Note::wait, newPlaceMessage(place));

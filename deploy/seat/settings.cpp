@@ -167,7 +167,7 @@ std::string listGameSettings(const GameSettings& settings) {
 
 std::string describeDuration(long seconds) {
     if (seconds % 60 == 0) {
-        return std::to_string(seconds / 60) + " minutes";
+        return std::to_string(seconds / 60) + (seconds == 60 ? " minute" : " minutes");
     }
-    return std::to_string(seconds) + " seconds";
+    return std::to_string(seconds) + (seconds == 1 ? " second" : " seconds");
 }

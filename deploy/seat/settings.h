@@ -36,6 +36,6 @@ std::string listGameSettings(const GameSettings& settings);
 // leading zero, from `lowest` to `highest`. Returns false for anything else.
 bool parseSettingNumber(const std::string& text, long lowest, long highest, long& value);
 
-// "N minutes" when N is whole minutes, else "N seconds": how a game's
-// messages name a duration.
+// "N minutes" when N is whole minutes, else "N seconds" ("1 minute", "1
+// second"): how a game's messages name a duration.
 std::string describeDuration(long seconds);
