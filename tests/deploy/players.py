@@ -6,7 +6,9 @@ import struct
 
 STEP_SECONDS = 60  # the longest any one answer may take
 EXIT = b"exit"
-FULL = b"kestiv's terminal is full just now: all its games are being played. Try again in a few minutes.\r\n"
+LINE_FULL = (b"kestiv's terminal is playing every game it can and its line is full. Try again in a few "
+             b"minutes.\r\n")
+SHUTDOWN_LINE = b"The server is shutting down: the game is over.\r\n"
 SHUTDOWN_ENDING = b"\x1b[0m\r\n\r\nThe server is shutting down: the game is over.\r\n"
 CANNOT_START = b"kestiv's terminal cannot start a game just now. Try again later.\r\n"
 
@@ -16,8 +18,30 @@ def address_full(per_address):
             f"them all. Try again when one is over.\r\n").encode()
 
 
+def first_place(place):
+    """What a player beyond the seats is told at once."""
+    return (f"kestiv's terminal is playing every game it can: you are number {place} in line. Stay "
+            f"connected: your game starts here when a seat frees.\r\n").encode()
+
+
+def new_place(place):
+    return f"You are now number {place} in line.\r\n".encode()
+
+
+def network_full(per_address, network):
+    return (f"kestiv's terminal plays at most {per_address} games at once with one network, counting "
+            f"players waiting, and yours ({network}) has them all. Try again when one is over.\r\n").encode()
+
+
+def duration(seconds):
+    """A duration as the server's messages name it."""
+    if seconds % 60 == 0:
+        return f"{seconds // 60} minute" + ("s" if seconds != 60 else "")
+    return f"{seconds} second" + ("s" if seconds != 1 else "")
+
+
 def idle_ending(seconds):
-    limit = f"{seconds // 60} minutes" if seconds % 60 == 0 else f"{seconds} seconds"
+    limit = duration(seconds)
     return f"\x1b[0m\r\n\r\nNo input for {limit}: the game is over.\r\n".encode()
 
 
