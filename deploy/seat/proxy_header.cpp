@@ -44,6 +44,10 @@ bool validPort(std::string_view text) {
 }
 
 ProxyHeader readV1(std::string_view start) {
+    std::size_t lineFeed = start.find('\n');
+    if (lineFeed != std::string_view::npos && (lineFeed == 0 || start[lineFeed - 1] != '\r')) {
+        return invalid();
+    }
     std::size_t end = start.find("\r\n");
     if (end == std::string_view::npos) {
         return start.size() >= longestV1 ? invalid() : incomplete(1);
