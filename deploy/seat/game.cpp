@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/signalfd.h>
@@ -213,10 +214,12 @@ enum class Wait { play, over };
 // server's words.
 Wait waitForSeat(int channel, int signals) {
     bool proving = false;
+    bool inputEnded = false;
     std::string answer;
     for (;;) {
         pollfd watched[3] = {{channel, POLLIN, 0},
-                             {STDIN_FILENO, static_cast<short>(proving ? POLLIN : POLLRDHUP), 0},
+                             {inputEnded && !proving ? -1 : STDIN_FILENO,
+                              static_cast<short>(proving ? POLLIN : POLLRDHUP), 0},
                              {signals, POLLIN, 0}};
         if (poll(watched, 3, -1) < 0) {
             if (errno == EINTR) {
@@ -267,8 +270,17 @@ Wait waitForSeat(int channel, int signals) {
             proving = false;
             continue;
         }
-        if (watched[1].revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) {
+        if (watched[1].revents & (POLLERR | POLLNVAL)) {
             return Wait::over;  // the player left; the channel's closing tells the keeper
+        }
+        if (watched[1].revents & (POLLRDHUP | POLLHUP)) {
+            // A player who sent their lines and then ended their input, as
+            // a script may, keeps their place: the game reads the lines.
+            int unread = 0;
+            if (ioctl(STDIN_FILENO, FIONREAD, &unread) != 0 || unread == 0) {
+                return Wait::over;
+            }
+            inputEnded = true;
         }
     }
 }

@@ -54,7 +54,7 @@ def installed(word, terminal):
 
 def _start_keeper(terminal, environment, settings, seats, log):
     """The keeper's unit as systemd runs it, its runtime folder the games' own;
-    returns once its socket is there."""
+    returns once it listens, which it logs."""
     exec_start, unit_environment = unit_service("kestiv-terminal-keeper.service")
     exec_start = [installed(word, terminal) for word in exec_start]
     with open(log, "ab") as log_file:
@@ -63,7 +63,7 @@ def _start_keeper(terminal, environment, settings, seats, log):
                                   stdin=subprocess.DEVNULL, stdout=log_file, stderr=log_file,
                                   start_new_session=True)
     deadline = time.monotonic() + 10
-    while not (seats / "keeper").exists():
+    while b"kestiv-seat: keeping seats at" not in log.read_bytes():
         if keeper.poll() is not None or time.monotonic() > deadline:
             keeper.kill()
             raise RuntimeError(f"the keeper did not start: {log.read_text()}")
