@@ -6,7 +6,7 @@ overtakes a player who waits; IPv6 addresses count by their /64; a burst is
 answered at once; the seats live where no file can be filled or deleted; a
 server killed in any way leaves nothing listening; every end of a game says
 why; the terminal holds no descriptor of the server's; the PROXY protocol;
-proof of work; the settings a server refuses; the log.
+proof of work; the browser bridge; the settings a server refuses; the log.
 
 As root, the whole test runs in a network namespace of its own, where a
 whole IPv6 /64 is local and players may come from any address of it.
@@ -26,9 +26,10 @@ import time
 from pathlib import Path
 
 import served
+import websocket_client
 from checks import check, finish
 from players import (EXIT, LINE_FULL, SHUTDOWN_ENDING, SHUTDOWN_LINE, STEP_SECONDS, address_full, connect,
-                     duration, first_place, network_full, new_place, read_to_end, read_until)
+                     duration, first_place, idle_ending, network_full, new_place, read_to_end, read_until)
 from sessions import PROMPT, reference_output
 
 NAMESPACED = "--in-own-network"
@@ -527,6 +528,45 @@ def settings_cases(terminal):
               f"({checked.stderr.strip()!r})")
 
 
+async def bridge_case(terminal, work):
+    """KESTIV_WEBSOCKET starts websocketd beside socat: a page of the site's
+    origin plays the same game, counted by its own address; any other origin
+    is refused; idleness is told without TCP; the bridge ends with the server."""
+    bridge_port = served.free_port()
+    server = served.start("socat", terminal, work, games=4, game_seconds=600, game_memory=128, idle_seconds=2,
+                          more_settings={"KESTIV_WEBSOCKET": f"127.0.0.1:{bridge_port}",
+                                         "KESTIV_WEBSOCKET_ORIGIN": "game.example.org",
+                                         "KESTIV_GAMES_PER_ADDRESS": "1"})
+    origin = "https://game.example.org"
+    try:
+        announced = server.log.read_text().splitlines()[0]
+        check(f"WebSocket bridge on 127.0.0.1 port {bridge_port}" in announced,
+              f"the line the server prints names the bridge ({announced[:160]!r})")
+        reader, writer = await websocket_client.open_game("127.0.0.1", bridge_port, origin, "127.0.11.1")
+        websocket_client.send(writer, EXIT + b"\n")
+        received = await websocket_client.receive_until(reader, lambda _: False)
+        writer.close()
+        check(received == reference_output(terminal, EXIT + b"\n"),
+              "a page of the site's origin plays through the bridge and gets exactly the game's output")
+        refused = await websocket_client.open_game("127.0.0.1", bridge_port, "https://elsewhere.example.net")
+        check(refused == b"HTTP/1.1 403 Forbidden", f"a page of another origin is refused ({refused!r})")
+        reader, writer = await websocket_client.open_game("127.0.0.1", bridge_port, origin, "127.0.11.2")
+        opening = await websocket_client.receive_until(reader, lambda got: got.endswith(PROMPT))
+        other_reader, other_writer = await websocket_client.open_game("127.0.0.1", bridge_port, origin,
+                                                                      "127.0.11.2")
+        told = await websocket_client.receive_until(other_reader, lambda _: False, 10)
+        other_writer.close()
+        check(told == address_full(1), f"a page's player is counted by their own address (got {told!r})")
+        rest = await websocket_client.receive_until(reader, lambda _: False, 20)
+        writer.close()
+        check(opening + rest == reference_output(terminal, EXIT + b"\n") + idle_ending(2),
+              f"a silent player of the bridge is cut at the idle limit with the reason (ends {rest[-60:]!r})")
+    finally:
+        served.stop(server)
+    check(not served.listening(server.port) and not served.listening(bridge_port),
+          "the bridge ends with the server")
+
+
 async def served_cases(terminal, work, namespaced):
     for recipe in served.RECIPES:
         await line_case(terminal, work, recipe)
@@ -546,6 +586,7 @@ async def served_cases(terminal, work, namespaced):
     await nohup_case(terminal, work)
     await proof_of_work_case(terminal, work)
     await waited_case(terminal, work)
+    await bridge_case(terminal, work)
 
 
 def own_network():
