@@ -120,6 +120,20 @@ int cannotStart(const std::string& reason) {
     return turnAway(cannotStartMessage);
 }
 
+// Whether the player has gone: their side closed with nothing of theirs
+// unread, as a connect-and-close flood leaves every connection it makes.
+bool playerGone() {
+    pollfd connection{STDIN_FILENO, POLLRDHUP, 0};
+    if (poll(&connection, 1, 0) != 1) {
+        return false;
+    }
+    if (connection.revents & (POLLERR | POLLNVAL)) {
+        return true;
+    }
+    int unread = 0;
+    return ioctl(STDIN_FILENO, FIONREAD, &unread) == 0 && unread == 0;
+}
+
 bool awaitMessage(int channel, Message& message, int milliseconds) {
     pollfd keeper{channel, POLLIN, 0};
     return poll(&keeper, 1, milliseconds) == 1 && receiveMessage(channel, message);
@@ -455,6 +469,10 @@ int seatAndRunGame(const std::string& self, const std::string& terminal) {
         return cannotStart(
             "the paths of kestiv-seat and of the terminal may hold only letters, digits and / . _ + -");
     }
+    // Nobody to seat: no word to the keeper, no game started.
+    if (playerGone()) {
+        return 0;
+    }
     std::string problem;
     int channel = connectToKeeper(problem);
     if (channel < 0) {
@@ -480,6 +498,10 @@ int seatAndRunGame(const std::string& self, const std::string& terminal) {
     if (!sendMessage(channel, arrival) || waitForSeat(channel, signals) != Wait::play) {
         close(channel);
         endConnection(std::chrono::seconds(1));
+        return 0;
+    }
+    if (playerGone()) {
+        close(channel);
         return 0;
     }
     if (!applyLimits(hello, problem)) {

@@ -25,9 +25,13 @@ namespace {
 
 // How long socat or the bridge may take to listen before the server gives up.
 constexpr auto listenerStartLimit = std::chrono::seconds(20);
-// Connections the kernel holds for socat while it starts games: a burst of
-// players at once (the kernel caps it at net.core.somaxconn).
-constexpr int listenBacklog = 4096;
+// Connections the kernel holds for socat while it starts their seats. Every
+// connection costs a process start (about 5 ms of CPU on a small machine), so
+// a queue this deep drains in about a second: deeper, a connect-and-close
+// flood keeps every newcomer waiting behind it for many seconds (4096 held
+// a player 17 s); shallower, a burst overflows it and waits a second more for
+// the kernel to take it again.
+constexpr int listenBacklog = 256;
 // socat's own cap on games and players in line, a backstop to the keeper's:
 // room beside them for players being turned away.
 constexpr long turnedAwayAtOnce = 256;
