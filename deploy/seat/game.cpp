@@ -26,6 +26,7 @@
 #include "channel.h"
 #include "keeper_socket.h"
 #include "proxy_header.h"
+#include "serve.h"
 #include "settings.h"
 
 namespace {
@@ -53,13 +54,6 @@ constexpr int refereeDescriptor = 4;
 // Nothing of the server's is the game's: no listening socket of socat, no
 // channel, only standard input, output and error.
 void closeInherited() { syscall(SYS_close_range, 3U, ~0U, 0U); }
-
-// socat takes a game's command line up to a comma and splits it at spaces.
-bool safeForSocat(const std::string& path) {
-    return !path.empty() && path.find_first_not_of(
-                                "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
-                                "0123456789/._+-") == std::string::npos;
-}
 
 void say(int descriptor, const std::string& text) {
     size_t written = 0;

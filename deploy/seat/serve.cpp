@@ -51,12 +51,6 @@ bool parseListen(const std::string& text, Listen& listen) {
     return true;
 }
 
-bool safeForSocat(const std::string& path) {
-    return !path.empty() && path.find_first_not_of(
-                                "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
-                                "0123456789/._+-") == std::string::npos;
-}
-
 std::string socatListener(const Listen& listen, const GameSettings& settings) {
     std::string port = std::to_string(listen.port);
     std::string common =
@@ -199,6 +193,13 @@ void notifyReady() {
 }
 
 }  // namespace
+
+// socat takes a command line up to a comma and splits it at spaces.
+bool safeForSocat(const std::string& path) {
+    return !path.empty() && path.find_first_not_of(
+                                "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                "0123456789/._+-") == std::string::npos;
+}
 
 int serve(const std::string& self, const std::string& listenText, const std::string& terminal) {
     const char* who = "serve-with-socat";

@@ -28,8 +28,8 @@ from pathlib import Path
 import served
 import websocket_client
 from checks import check, finish
-from players import (EXIT, LINE_FULL, SHUTDOWN_ENDING, SHUTDOWN_LINE, STEP_SECONDS, address_full, connect,
-                     duration, first_place, idle_ending, network_full, new_place, read_to_end, read_until)
+from players import (EXIT, LINE_FULL, SHUTDOWN_ENDING, SHUTDOWN_LINE, STEP_SECONDS, ReconnectingScripts, address_full,
+                     connect, duration, first_place, idle_ending, network_full, new_place, read_to_end, read_until)
 from sessions import PROMPT, reference_output
 
 NAMESPACED = "--in-own-network"
@@ -128,19 +128,8 @@ async def fairness_case(terminal, work, recipe):
     game_seconds = 3
     server = served.start(recipe, terminal, work, games=3, game_seconds=game_seconds, game_memory=128,
                           idle_seconds=60, more_settings={"KESTIV_GAMES_PER_ADDRESS": "3"})
-    stop = asyncio.Event()
-    games = {"scripts": 0}
-
-    async def script(address):
-        while not stop.is_set():
-            reader, writer = await connect(server.port, address)
-            received = await read_to_end(reader, game_seconds + STEP_SECONDS)
-            writer.close()
-            games["scripts"] += PROMPT in received
-
     try:
-        scripts = [asyncio.create_task(script(address)) for address in ("127.0.2.1", "127.0.2.2")
-                   for _ in range(3)]
+        scripts = ReconnectingScripts(server.port, ("127.0.2.1", "127.0.2.2"), 3, game_seconds)
         deadline = time.monotonic() + STEP_SECONDS
         while len(served.game_processes(server)) < 3 and time.monotonic() < deadline:
             await asyncio.sleep(0.1)
@@ -149,13 +138,11 @@ async def fairness_case(terminal, work, recipe):
         received = await read_until(reader, PROMPT)
         waited = time.monotonic() - asked
         writer.close()
-        stop.set()
-        await asyncio.gather(*scripts)
+        await scripts.finish()
         check(received.startswith(first_place(1)) and received.endswith(PROMPT),
               f"{recipe}: a person who connects once while scripts reconnect at once is first in line and gets "
-              f"a game (after {waited:.1f} s; games are {game_seconds} s, the scripts played {games['scripts']})")
+              f"a game (after {waited:.1f} s; games are {game_seconds} s, the scripts played {scripts.games})")
     finally:
-        stop.set()
         served.stop(server)
 
 

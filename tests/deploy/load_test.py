@@ -46,8 +46,8 @@ from pathlib import Path
 
 import served
 from checks import check, finish
-from players import (EXIT, STEP_SECONDS, address_full, connect, first_place, loopback_address, read_to_end,
-                     read_until)
+from players import (EXIT, STEP_SECONDS, ReconnectingScripts, address_full, connect, first_place,
+                     loopback_address, read_to_end, read_until)
 from sessions import NC_LINE_END, PROMPT, TELNET_LINE_END, goal_path, reference_output, walk_to_goal
 from unruly_players import drop_phase, flood_phase, idle_phase, paste_phase, time_limit_phase
 
@@ -247,16 +247,6 @@ async def crowd_phase(recipe, terminal, work):
     games = SCRIPT_ADDRESSES * PER_ADDRESS - 2
     server = served.start(recipe, terminal, work, games=games, game_seconds=CROWD_GAME_SECONDS,
                           game_memory=GAME_MEMORY_MIB, idle_seconds=60)
-    stop = asyncio.Event()
-    played = {"scripts": 0}
-
-    async def script(address):
-        while not stop.is_set():
-            reader, writer = await connect(server.port, address)
-            received = await read_to_end(reader, CROWD_GAME_SECONDS + STEP_SECONDS)
-            writer.close()
-            played["scripts"] += PROMPT in received
-
     async def person(number):
         await asyncio.sleep(2 * number)
         asked = time.monotonic()
@@ -268,23 +258,24 @@ async def crowd_phase(recipe, terminal, work):
         writer.close()
         return received.endswith(PROMPT), waited
 
+    scripts = None
     try:
-        scripts = [asyncio.create_task(script(f"127.2.1.{1 + address}")) for address in range(SCRIPT_ADDRESSES)
-                   for _ in range(PER_ADDRESS)]
+        scripts = ReconnectingScripts(server.port, [f"127.2.1.{1 + address}" for address in range(SCRIPT_ADDRESSES)],
+                                      PER_ADDRESS, CROWD_GAME_SECONDS)
         deadline = time.monotonic() + STEP_SECONDS
         while len(served.game_processes(server)) < games and time.monotonic() < deadline:
             await asyncio.sleep(0.1)
         people = await asyncio.gather(*(person(number) for number in range(PEOPLE)))
-        stop.set()
-        await asyncio.gather(*scripts)
+        await scripts.finish()
     finally:
-        stop.set()
+        if scripts:
+            scripts.stop.set()
         served.stop(server)
     waits = sorted(waited for _, waited in people)
     check(all(got for got, _ in people), f"each of {PEOPLE} people who connected once among scripts got a game")
     print(f"figure  {PEOPLE} people among {SCRIPT_ADDRESSES * PER_ADDRESS} reconnecting scripts "
           f"({games} seats, games of {CROWD_GAME_SECONDS} s) waited {statistics.median(waits):.1f} s median, "
-          f"{waits[-1]:.1f} s at most; the scripts played {played['scripts']} games meanwhile", flush=True)
+          f"{waits[-1]:.1f} s at most; the scripts played {scripts.games} games meanwhile", flush=True)
 
 
 async def decision_phase(recipe, terminal, work):

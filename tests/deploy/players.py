@@ -69,3 +69,25 @@ def reset(writer):
     sock = writer.get_extra_info("socket")
     sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
     writer.transport.abort()
+
+
+class ReconnectingScripts:
+    """Scripts that play each game to its end and reconnect the instant it
+    ends, as contest scripts do, until stopped; they count the games they got."""
+
+    def __init__(self, port, addresses, per_address, game_seconds):
+        self.stop = asyncio.Event()
+        self.games = 0
+        self.tasks = [asyncio.create_task(self._play(port, address, game_seconds))
+                      for address in addresses for _ in range(per_address)]
+
+    async def _play(self, port, address, game_seconds):
+        while not self.stop.is_set():
+            reader, writer = await connect(port, address)
+            received = await read_to_end(reader, game_seconds + STEP_SECONDS)
+            writer.close()
+            self.games += b"\x1b[32mkestiv's terminal ---> " in received
+
+    async def finish(self):
+        self.stop.set()
+        await asyncio.gather(*self.tasks)

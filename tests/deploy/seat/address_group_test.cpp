@@ -33,8 +33,8 @@ TEST(AddressGroup, GroupsAsTheServerCountsThem) {
 }
 
 TEST(AddressGroup, RefusesWhatIsNoAddress) {
-    for (const char* text : {"", "localhost", "192.0.2", "192.0.2.256", "[192.0.2.1]x", "2001:db8::1%lo",
-                             "1.2.3.4:80"}) {
+    for (const char* text :
+         {"", "localhost", "192.0.2", "192.0.2.256", "[192.0.2.1]x", "2001:db8::1%lo", "1.2.3.4:80"}) {
         PlayerAddress address;
         EXPECT_FALSE(parsePlayerAddress(text, address)) << text;
     }

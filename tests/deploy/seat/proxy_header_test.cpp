@@ -11,9 +11,9 @@ namespace {
 const std::string signature("\r\n\r\n\0\r\nQUIT\n", 12);
 
 std::string v2(unsigned char versionCommand, unsigned char family, const std::string& body) {
-    return signature + std::string{static_cast<char>(versionCommand), static_cast<char>(family),
-                                   static_cast<char>(body.size() >> 8),
-                                   static_cast<char>(body.size() & 255)} +
+    return signature +
+           std::string{static_cast<char>(versionCommand), static_cast<char>(family),
+                       static_cast<char>(body.size() >> 8), static_cast<char>(body.size() & 255)} +
            body;
 }
 

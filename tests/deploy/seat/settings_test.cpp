@@ -13,12 +13,14 @@ TEST(Settings, NumbersAreDecimalWithoutSignOrLeadingZero) {
         bool valid;
         long value;
     } cases[] = {
-        {"1", 1, 10, true, 1},          {"10", 1, 10, true, 10},     {"0", 0, 1, true, 0},
-        {"0", 1, 10, false, 0},         {"00", 0, 10, false, 0},     {"01", 0, 10, false, 0},
-        {"11", 1, 10, false, 0},        {"31", 32, 128, false, 0},   {"-1", 0, 10, false, 0},
-        {"+1", 0, 10, false, 0},        {" 1", 0, 10, false, 0},     {"1 ", 0, 10, false, 0},
-        {"", 0, 10, false, 0},          {"1e3", 0, 5000, false, 0},  {"0x10", 0, 100, false, 0},
-        {"9999999999", 0, 86400, false, 0},
+        {"1", 1, 10, true, 1},      {"10", 1, 10, true, 10},
+        {"0", 0, 1, true, 0},       {"0", 1, 10, false, 0},
+        {"00", 0, 10, false, 0},    {"01", 0, 10, false, 0},
+        {"11", 1, 10, false, 0},    {"31", 32, 128, false, 0},
+        {"-1", 0, 10, false, 0},    {"+1", 0, 10, false, 0},
+        {" 1", 0, 10, false, 0},    {"1 ", 0, 10, false, 0},
+        {"", 0, 10, false, 0},      {"1e3", 0, 5000, false, 0},
+        {"0x10", 0, 100, false, 0}, {"9999999999", 0, 86400, false, 0},
     };
     for (const Case& c : cases) {
         long value = -1;
@@ -44,7 +46,8 @@ TEST(Settings, EveryBadValueIsReportedAndUnknownNamesWarned) {
     std::vector<std::string> warnings = unknownSettingNames();
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_NE(warnings[0].find("did you mean KESTIV_GAME_SECONDS?"), std::string::npos);
-    for (const char* name : {"KESTIV_GAMES", "KESTIV_IPV6_PREFIX", "KESTIV_WEBSOCKET", "KESTIV_GAME_SECOND"}) {
+    for (const char* name :
+         {"KESTIV_GAMES", "KESTIV_IPV6_PREFIX", "KESTIV_WEBSOCKET", "KESTIV_GAME_SECOND"}) {
         unsetenv(name);
     }
     EXPECT_TRUE(readGameSettings(settings).empty());
