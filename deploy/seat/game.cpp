@@ -489,7 +489,9 @@ int seatAndRunGame(const std::string& self, const std::string& terminal) {
     if (hello.numbers[proxyProtocol] == 0) {
         arrival.address = connectionAddress();
     }
-    if (!sendMessage(channel, arrival) || waitForSeat(channel, signals) != Wait::play) {
+    // Should the keeper have gone meanwhile, its last word is still read.
+    sendMessage(channel, arrival);
+    if (waitForSeat(channel, signals) != Wait::play) {
         close(channel);
         endConnection(std::chrono::seconds(1));
         return 0;
