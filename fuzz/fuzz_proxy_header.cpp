@@ -1,9 +1,9 @@
 // The PROXY header reader, fed as kestiv-seat feeds it: exactly the bytes it
 // asks for each time, from an input that may be anything. It must end, never
 // ask for nothing, and never take a byte beyond a header it accepts.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <algorithm>
 #include <cstdlib>
 #include <string_view>
 
@@ -15,8 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (;;) {
         ProxyHeader header = readProxyHeader(input.substr(0, taken));
         if (header.state == ProxyHeaderState::complete) {
-            if (!header.ownAddress && header.source.family != AF_INET &&
-                header.source.family != AF_INET6) {
+            if (!header.ownAddress && header.source.family != AF_INET && header.source.family != AF_INET6) {
                 std::abort();
             }
             if (readProxyHeader(input.substr(0, taken + 1)).state == ProxyHeaderState::complete &&

@@ -19,8 +19,9 @@ struct SettingRule {
 
 // The bounds keep every product made from a setting (MiB to bytes, seats and
 // waiting players to open descriptors) far from overflow and from the limits
-// of one machine. A proof of work of 26 bits takes python3 about a minute on
-// one core of a 2024 machine (docs/figures.md); more would shut people out.
+// of one machine. A proof of work of 24 bits took the players' python3
+// command about a minute on a busy 2-core machine, and each bit doubles it
+// (docs/figures.md): 26 is minutes, more would shut people out.
 constexpr SettingRule rules[] = {
     {"KESTIV_GAMES", &GameSettings::games, 100, 1, 10000},
     {"KESTIV_GAMES_PER_ADDRESS", &GameSettings::gamesPerAddress, 4, 1, 10000},
