@@ -98,7 +98,8 @@ TEST(ProofOfWork, ChecksTheLeadingZeroBits) {
     EXPECT_TRUE(provesWork(challenge, std::to_string(answerFor8), 8));
     EXPECT_TRUE(provesWork(challenge, std::to_string(answerFor8), 1));
     EXPECT_TRUE(provesWork(challenge, "anything", 0));
-    for (const char* wrong : {"", " ", "1 2", "\t5", std::string(65, '1').c_str()}) {
+    for (const std::string& wrong : {std::string(), std::string(" "), std::string("1 2"),
+                                     std::string("\t5"), std::string(65, '1')}) {
         EXPECT_FALSE(provesWork(challenge, wrong, 0)) << '"' << wrong << '"';
     }
     int failures = 0;
