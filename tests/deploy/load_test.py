@@ -263,7 +263,7 @@ async def crowd_phase(recipe, terminal, work):
         scripts = ReconnectingScripts(server.port, [f"127.2.1.{1 + address}" for address in range(SCRIPT_ADDRESSES)],
                                       PER_ADDRESS, CROWD_GAME_SECONDS)
         deadline = time.monotonic() + STEP_SECONDS
-        while len(served.game_processes(server)) < games and time.monotonic() < deadline:
+        while served.games_in_play(server) < games and time.monotonic() < deadline:
             await asyncio.sleep(0.1)
         people = await asyncio.gather(*(person(number) for number in range(PEOPLE)))
         await scripts.finish()

@@ -162,6 +162,18 @@ def game_processes(server):
             if pid not in (main, server.process.pid, keeper) and (server.tag in variables or (parent == main and state == "Z"))]
 
 
+def games_in_play(server):
+    """How many of the server's terminals run."""
+    count = 0
+    for pid in game_processes(server):
+        try:
+            with open(f"/proc/{pid}/comm") as comm:
+                count += comm.read().strip() == "kestiv-terminal"
+        except OSError:
+            continue
+    return count
+
+
 def describe(pids):
     """Each process's pid, state and command line, for a report."""
     described = []
