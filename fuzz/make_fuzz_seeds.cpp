@@ -74,6 +74,20 @@ std::vector<std::pair<std::string, std::string>> shellSeeds() {
     };
 }
 
+// PROXY headers of both versions, each followed by a player's first line.
+std::vector<std::pair<std::string, std::string>> proxyHeaderSeeds() {
+    const std::string v2 = std::string("\r\n\r\n\0\r\nQUIT\n", 12);
+    const std::string ipv4 = "\xc6\x33\x64\x07\xc0\x00\x02\x01\x9c\x40\x0f\xa0";
+    return {
+        {"v1-tcp4", "PROXY TCP4 198.51.100.7 192.0.2.1 40000 4000\r\ndir\r\n"},
+        {"v1-tcp6", "PROXY TCP6 2001:db8::1 2001:db8::2 40000 4000\r\ndir\n"},
+        {"v1-unknown", "PROXY UNKNOWN\r\n"},
+        {"v2-tcp4", v2 + std::string("\x21\x11\x00\x0c", 4) + ipv4 + "dir\n"},
+        {"v2-local", v2 + std::string("\x20\x00\x00\x00", 4)},
+        {"no-header", "dir\r\n"},
+    };
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -87,6 +101,7 @@ int main(int argc, char** argv) {
     const bool written = writeSeeds(dir + "/image_reader", imageSeeds) &&
                          writeSeeds(dir + "/content_transform", contentSeeds()) &&
                          writeSeeds(dir + "/aes", aesSeeds()) &&
-                         writeSeeds(dir + "/shell", shellSeeds());
+                         writeSeeds(dir + "/shell", shellSeeds()) &&
+                         writeSeeds(dir + "/proxy_header", proxyHeaderSeeds());
     return written ? 0 : 1;
 }

@@ -1,38 +1,59 @@
 #include "game.h"
 
 #include <fcntl.h>
+#include <linux/close_range.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/signalfd.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 
-#include "seats.h"
+#include "channel.h"
+#include "keeper_socket.h"
+#include "proxy_header.h"
+#include "serve.h"
+#include "settings.h"
 
 namespace {
 
-const std::string fullMessage =
-    "kestiv's terminal is full just now: all its games are being played. Try again in a few minutes.\r\n";
 const std::string cannotStartMessage =
     "kestiv's terminal cannot start a game just now. Try again later.\r\n";
+const std::string keeperGoneMessage =
+    "kestiv's terminal has stopped while you waited. Try again in a few minutes.\r\n";
+const std::string shutdownMessage = "The server is shutting down: the game is over.\r\n";
+const std::string badProxyHeaderMessage =
+    "kestiv's terminal takes its players only through the contest's own address. Connect to "
+    "that one.\r\n";
 
-// socat takes a game's command line up to a comma and splits it at spaces.
-bool safeForSocat(const std::string& path) {
-    return !path.empty() && path.find_first_not_of(
-                                "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
-                                "0123456789/._+-") == std::string::npos;
-}
+// A proxy sends its header at once: a connection that has not within this
+// time is no proxy's.
+constexpr int proxyHeaderMilliseconds = 5000;
+// The longest answer to a proof-of-work challenge that is read, line end
+// included: enough for any answer, and no more of the player's bytes.
+constexpr size_t longestAnswer = 80;
+// How long the keeper may take to greet a new seat, however busy.
+constexpr int keeperGreetingMilliseconds = 30000;
+// Where the referee tells the seat its process id, then how the game ended.
+constexpr int refereeDescriptor = 4;
+
+// Nothing of the server's is the game's: no listening socket of socat, no
+// channel, only standard input, output and error.
+void closeInherited() { syscall(SYS_close_range, 3U, ~0U, 0U); }
 
 void say(int descriptor, const std::string& text) {
     size_t written = 0;
@@ -45,6 +66,15 @@ void say(int descriptor, const std::string& text) {
             return;
         }
         written += static_cast<size_t>(now);
+    }
+}
+
+// A line for a player who may read nothing: dropped rather than waited on
+// when the connection holds all it can.
+void sayIfRoom(const std::string& text) {
+    pollfd output{STDOUT_FILENO, POLLOUT, 0};
+    if (poll(&output, 1, 0) == 1 && (output.revents & POLLOUT)) {
+        say(STDOUT_FILENO, text);
     }
 }
 
@@ -84,27 +114,287 @@ int cannotStart(const std::string& reason) {
     return turnAway(cannotStartMessage);
 }
 
-bool applyLimits(const GameSettings& settings, std::string& problem) {
+// Whether the player has gone: their side closed with nothing of theirs
+// unread, as a connect-and-close flood leaves every connection it makes.
+bool playerGone() {
+    pollfd connection{STDIN_FILENO, POLLRDHUP, 0};
+    if (poll(&connection, 1, 0) != 1) {
+        return false;
+    }
+    if (connection.revents & (POLLERR | POLLNVAL)) {
+        return true;
+    }
+    int unread = 0;
+    return ioctl(STDIN_FILENO, FIONREAD, &unread) == 0 && unread == 0;
+}
+
+bool awaitMessage(int channel, Message& message, int milliseconds) {
+    pollfd keeper{channel, POLLIN, 0};
+    return poll(&keeper, 1, milliseconds) == 1 && receiveMessage(channel, message);
+}
+
+// The player's address: the connection's peer; for a connection that is no
+// socket, such as a bridge's pipes, the address the bridge gives.
+PlayerAddress connectionAddress() {
+    sockaddr_storage peer{};
+    socklen_t size = sizeof peer;
+    if (getpeername(STDIN_FILENO, reinterpret_cast<sockaddr*>(&peer), &size) == 0) {
+        return addressOfPeer(reinterpret_cast<sockaddr*>(&peer), size);
+    }
+    struct stat input {};
+    PlayerAddress address;
+    const char* given = std::getenv("REMOTE_ADDR");
+    if (fstat(STDIN_FILENO, &input) == 0 && !S_ISSOCK(input.st_mode) && given != nullptr) {
+        parsePlayerAddress(given, address);
+    }
+    return address;
+}
+
+// Reads the PROXY header, exactly its bytes, within a short time. Returns
+// false when the connection brings none.
+bool readProxyAddress(PlayerAddress& address) {
+    auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(proxyHeaderMilliseconds);
+    std::string received;
+    for (;;) {
+        ProxyHeader header = readProxyHeader(received);
+        if (header.state == ProxyHeaderState::invalid) {
+            return false;
+        }
+        if (header.state == ProxyHeaderState::complete) {
+            address = header.ownAddress ? connectionAddress() : header.source;
+            return true;
+        }
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd connection{STDIN_FILENO, POLLIN, 0};
+        if (left.count() <= 0 || poll(&connection, 1, static_cast<int>(left.count())) != 1) {
+            return false;
+        }
+        char bytes[2048];
+        ssize_t got = read(STDIN_FILENO, bytes, std::min(header.more, sizeof bytes));
+        if (got <= 0) {
+            return false;
+        }
+        received.append(bytes, static_cast<size_t>(got));
+    }
+}
+
+bool applyLimits(const Message& hello, std::string& problem) {
     struct Limit {
         int resource;
-        rlim_t value;
+        rlim_t soft;
+        rlim_t hard;
         const char* what;
     };
+    rlim_t memory = static_cast<rlim_t>(hello.numbers[memoryMiB]) << 20;
+    rlim_t cpu = static_cast<rlim_t>(hello.numbers[cpuSeconds]);
+    // The soft CPU limit's SIGXCPU tells the referee that the cap ended the
+    // game; the hard one, a second later, stops a game that ignores it.
     const Limit limits[] = {
-        {RLIMIT_AS, static_cast<rlim_t>(settings.gameMemoryMiB) << 20,
-         "the memory limit (KESTIV_GAME_MEMORY)"},
-        {RLIMIT_CPU, static_cast<rlim_t>(settings.gameCpuSeconds),
-         "the CPU-time limit (KESTIV_GAME_CPU_SECONDS)"},
-        {RLIMIT_CORE, 0, "the core-file limit"},
+        {RLIMIT_AS, memory, memory, "the memory limit (KESTIV_GAME_MEMORY)"},
+        {RLIMIT_CPU, cpu, cpu + 1, "the CPU-time limit (KESTIV_GAME_CPU_SECONDS)"},
+        {RLIMIT_CORE, 0, 0, "the core-file limit"},
     };
     for (const Limit& limit : limits) {
-        rlimit both{limit.value, limit.value};
+        rlimit both{limit.soft, limit.hard};
         if (setrlimit(limit.resource, &both) != 0) {
             problem = std::string("cannot set ") + limit.what + ": " + std::strerror(errno);
             return false;
         }
     }
     return true;
+}
+
+sigset_t keptSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int signalNumber : {SIGCHLD, SIGHUP, SIGTERM, SIGINT}) {
+        sigaddset(&signals, signalNumber);
+    }
+    return signals;
+}
+
+enum class Wait { play, over };
+
+// The player waits for a seat, proves their work when asked, or is let go.
+// A stopping signal (systemd stopping the game's unit) lets them go with the
+// server's words.
+Wait waitForSeat(int channel, int signals) {
+    bool proving = false;
+    bool inputEnded = false;
+    std::string answer;
+    for (;;) {
+        pollfd watched[3] = {{channel, POLLIN, 0},
+                             {inputEnded && !proving ? -1 : STDIN_FILENO,
+                              static_cast<short>(proving ? POLLIN : POLLRDHUP), 0},
+                             {signals, POLLIN, 0}};
+        if (poll(watched, 3, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return Wait::over;
+        }
+        if (watched[2].revents != 0) {
+            say(STDOUT_FILENO, shutdownMessage);
+            return Wait::over;
+        }
+        if (watched[0].revents != 0) {
+            Message message;
+            if (!receiveMessage(channel, message)) {
+                say(STDOUT_FILENO, keeperGoneMessage);
+                return Wait::over;
+            }
+            switch (message.note) {
+            case Note::play: return Wait::play;
+            case Note::wait: sayIfRoom(message.text); break;
+            case Note::prove:
+                say(STDOUT_FILENO, message.text);
+                proving = true;
+                break;
+            case Note::away:
+            case Note::shutdown: say(STDOUT_FILENO, message.text); return Wait::over;
+            default: break;
+            }
+            continue;
+        }
+        if (proving && (watched[1].revents & POLLIN)) {
+            // One byte at a time: the bytes after the answer's line are the game's.
+            char byte;
+            if (read(STDIN_FILENO, &byte, 1) != 1) {
+                return Wait::over;
+            }
+            if (byte != '\n' && answer.size() < longestAnswer) {
+                answer += byte;
+                continue;
+            }
+            if (!answer.empty() && answer.back() == '\r') {
+                answer.pop_back();
+            }
+            Message reply;
+            reply.note = Note::answer;
+            reply.text = answer;
+            sendMessage(channel, reply);
+            proving = false;
+            continue;
+        }
+        if (watched[1].revents & (POLLERR | POLLNVAL)) {
+            return Wait::over;  // the player left; the channel's closing tells the keeper
+        }
+        if (watched[1].revents & (POLLRDHUP | POLLHUP)) {
+            // A player who sent their lines and then ended their input, as
+            // a script may, keeps their place: the game reads the lines.
+            int unread = 0;
+            if (ioctl(STDIN_FILENO, FIONREAD, &unread) != 0 || unread == 0) {
+                return Wait::over;
+            }
+            inputEnded = true;
+        }
+    }
+}
+
+// Runs the game under socat and waits for every process of it. Returns how
+// it ended.
+GameEnding runGame(int channel, int signals, const Message& hello, const std::string& self,
+                   const std::string& terminal) {
+    long idle = hello.numbers[idleSeconds];
+    std::string referee =
+        "EXEC:" + self + " --play " + std::to_string(hello.numbers[gameSeconds]) + " " +
+        std::to_string(idle) + " " + std::to_string(hello.numbers[cpuSeconds]) + " " +
+        std::to_string(hello.numbers[memoryMiB]) + " " + terminal + ",pty,setsid,ctty";
+    // socat's own inactivity limit only backs up the referee's, for a player
+    // who reads nothing and so leaves socat waiting to write.
+    std::string socatIdle = std::to_string(idle + 30);
+    int fromReferee[2];
+    if (pipe2(fromReferee, O_CLOEXEC) != 0) {
+        return GameEnding::unknown;
+    }
+    sigset_t awaited = keptSignals();
+    pid_t relay = fork();
+    if (relay == 0) {
+        sigprocmask(SIG_UNBLOCK, &awaited, nullptr);
+        std::signal(SIGPIPE, SIG_DFL);
+        // A server stopping signals its whole process group; the relay must
+        // outlive the referee to carry its last words.
+        setpgid(0, 0);
+        dup2(fromReferee[1], refereeDescriptor);
+        dup2(STDIN_FILENO, 3);
+        execlp("socat", "socat", "-u", "-T", socatIdle.c_str(), referee.c_str(), "STDOUT", nullptr);
+        std::fprintf(stderr, "kestiv-seat: cannot run socat: %s\n", std::strerror(errno));
+        _exit(127);
+    }
+    close(fromReferee[1]);
+    if (relay < 0) {
+        close(fromReferee[0]);
+        return GameEnding::unknown;
+    }
+    pid_t refereeProcess = 0;
+    if (read(fromReferee[0], &refereeProcess, sizeof refereeProcess) != sizeof refereeProcess) {
+        refereeProcess = 0;
+    }
+    GameEnding ending = GameEnding::unknown;
+    // The referee runs in a session of its own, out of the server's reach:
+    // the keeper's word or a stopping signal is handed on to it, so that it
+    // ends the game with a message.
+    for (bool reaped = false; !reaped;) {
+        pollfd watched[3] = {{signals, POLLIN, 0}, {fromReferee[0], POLLIN, 0}, {channel, POLLIN, 0}};
+        if (poll(watched, 3, -1) < 0 && errno != EINTR) {
+            break;
+        }
+        if (watched[2].revents != 0) {
+            Message message;
+            if (!receiveMessage(channel, message)) {
+                // The keeper is gone: the game plays on under its own limits.
+                close(channel);
+                channel = -1;
+            } else if (message.note == Note::shutdown && refereeProcess > 0) {
+                kill(refereeProcess, SIGTERM);
+            }
+        }
+        if (watched[1].revents != 0) {
+            std::uint8_t told = 0;
+            if (read(fromReferee[0], &told, 1) == 1 &&
+                told < static_cast<std::uint8_t>(GameEnding::count)) {
+                ending = static_cast<GameEnding>(told);
+            } else {
+                close(fromReferee[0]);
+                fromReferee[0] = -1;
+            }
+        }
+        signalfd_siginfo arrived{};
+        if (watched[0].revents != 0 && read(signals, &arrived, sizeof arrived) == sizeof arrived) {
+            if (arrived.ssi_signo == SIGCHLD) {
+                pid_t child = 0;
+                while ((child = waitpid(-1, nullptr, WNOHANG)) > 0) {
+                }
+                reaped = child < 0 && errno == ECHILD;
+            } else if (refereeProcess > 0) {
+                kill(refereeProcess, SIGTERM);
+            }
+        }
+    }
+    if (fromReferee[0] >= 0) {
+        std::uint8_t told = 0;
+        if (read(fromReferee[0], &told, 1) == 1 && told < static_cast<std::uint8_t>(GameEnding::count)) {
+            ending = static_cast<GameEnding>(told);
+        }
+        close(fromReferee[0]);
+    }
+    return ending == GameEnding::unknown ? GameEnding::playerGone : ending;
+}
+
+// Bytes the game's terminal has written so far, from /proc: how idleness is
+// told on a connection that is no TCP socket.
+long bytesWritten(pid_t game) {
+    std::ifstream io("/proc/" + std::to_string(game) + "/io");
+    std::string field;
+    long value = -1;
+    while (io >> field >> value) {
+        if (field == "wchar:") {
+            return value;
+        }
+    }
+    return -1;
 }
 
 // Milliseconds since the game last sent the player anything, or -1 when the
@@ -123,131 +413,115 @@ void sayWithoutWaiting(int descriptor, const std::string& text) {
     say(descriptor, text);
 }
 
-// KESTIV_SEATS is taken as it is: a link there is refused. systemd's runtime
-// folder of a dynamic user is a link it made itself, in a folder only root
-// may change, so that one is followed.
-std::string givenSeatsFolder() {
-    const char* given = std::getenv("KESTIV_SEATS");
-    if (given != nullptr && *given != '\0') {
-        return given;
+void tellSeat(GameEnding ending) {
+    std::uint8_t told = static_cast<std::uint8_t>(ending);
+    if (write(refereeDescriptor, &told, 1) != 1) {
+        // The seat is gone; there is nobody to tell.
     }
-    given = std::getenv("RUNTIME_DIRECTORY");
-    if (given == nullptr || *given == '\0') {
-        return "";
-    }
-    char resolved[PATH_MAX];
-    return realpath(given, resolved) != nullptr ? resolved : given;
 }
 
-// The keeper writes its process id here for the seat, which hands it a
-// stopping server's signal.
-constexpr int keeperPidDescriptor = 4;
-
-sigset_t keptSignals() {
-    sigset_t signals;
-    sigemptyset(&signals);
-    for (int signalNumber : {SIGCHLD, SIGHUP, SIGTERM, SIGINT}) {
-        sigaddset(&signals, signalNumber);
+// How the terminal's end reads: its status, or the cap that stopped it.
+GameEnding terminalEnding(int status, const rusage& used, long cpuLimit) {
+    if (WIFEXITED(status)) {
+        return WEXITSTATUS(status) == 0 ? GameEnding::inputEnded : GameEnding::leftOrCrashed;
     }
-    return signals;
+    long cpuUsed = used.ru_utime.tv_sec + used.ru_stime.tv_sec;
+    int signalNumber = WTERMSIG(status);
+    if (signalNumber == SIGXCPU || (signalNumber == SIGKILL && cpuUsed >= cpuLimit)) {
+        return GameEnding::cpuCap;
+    }
+    // An allocation the memory cap refuses ends the terminal by std::terminate.
+    if (signalNumber == SIGABRT) {
+        return GameEnding::memoryCap;
+    }
+    return GameEnding::leftOrCrashed;
 }
 
 }  // namespace
 
-int seatAndRunGame(const std::string& self, const std::string& terminal) {
-    std::signal(SIGPIPE, SIG_IGN);
-    GameSettings settings{};
-    std::string problem;
-    if (!readGameSettings(settings, problem)) {
-        return cannotStart(problem);
+const char* describeEnding(GameEnding ending) {
+    switch (ending) {
+    case GameEnding::inputEnded: return "input ended";
+    case GameEnding::leftOrCrashed: return "left the game or crashed";
+    case GameEnding::timeUp: return "time up";
+    case GameEnding::idle: return "idle";
+    case GameEnding::cpuCap: return "CPU cap";
+    case GameEnding::memoryCap: return "memory cap";
+    case GameEnding::shutdown: return "shutdown";
+    case GameEnding::playerGone: return "player gone";
+    default: return "unknown";
     }
+}
+
+int seatAndRunGame(const std::string& self, const std::string& terminal) {
+    closeInherited();
+    std::signal(SIGPIPE, SIG_IGN);
+    sigset_t awaited = keptSignals();
+    sigprocmask(SIG_BLOCK, &awaited, nullptr);
+    int signals = signalfd(-1, &awaited, SFD_CLOEXEC | SFD_NONBLOCK);
     if (!safeForSocat(self) || !safeForSocat(terminal)) {
         return cannotStart(
             "the paths of kestiv-seat and of the terminal may hold only letters, digits and / . _ + -");
     }
-    std::string seats = givenSeatsFolder();
-    if (seats.empty()) {
-        return cannotStart("no seats folder: KESTIV_SEATS is not set, nor systemd's RUNTIME_DIRECTORY");
+    // Nobody to seat: no word to the keeper, no game started.
+    if (playerGone()) {
+        return 0;
     }
-    int seat = -1;
-    switch (takeSeat(seats, settings.games, settings.gamesPerAddress, peerAddress(), seat, problem)) {
-    case SeatOutcome::full: return turnAway(fullMessage);
-    case SeatOutcome::addressFull:
-        return turnAway(
-            "kestiv's terminal plays at most " + std::to_string(settings.gamesPerAddress) +
-            " games at once with one address, and yours has them all. Try again when one is over.\r\n");
-    case SeatOutcome::broken: return cannotStart(problem);
-    case SeatOutcome::taken: break;
-    }
-    if (!applyLimits(settings, problem)) {
+    std::string problem;
+    int channel = connectToKeeper(problem);
+    if (channel < 0) {
         return cannotStart(problem);
     }
-    // The game's keeper outlives socat when socat is cut off; as the keeper's
-    // reaper this process ends only after the whole game.
+    Message hello;
+    if (!awaitMessage(channel, hello, keeperGreetingMilliseconds) || hello.note != Note::hello) {
+        return cannotStart("the seat keeper did not answer");
+    }
+    Message arrival;
+    arrival.note = Note::arrive;
+    if (hello.numbers[proxyProtocol] != 0 && !readProxyAddress(arrival.address)) {
+        Message refusal;
+        refusal.note = Note::refused;
+        refusal.text = "turned away: no valid PROXY header";
+        sendMessage(channel, refusal);
+        close(channel);
+        return turnAway(badProxyHeaderMessage);
+    }
+    if (hello.numbers[proxyProtocol] == 0) {
+        arrival.address = connectionAddress();
+    }
+    // Should the keeper have gone meanwhile, its last word is still read.
+    sendMessage(channel, arrival);
+    if (waitForSeat(channel, signals) != Wait::play) {
+        close(channel);
+        endConnection(std::chrono::seconds(1));
+        return 0;
+    }
+    if (playerGone()) {
+        close(channel);
+        return 0;
+    }
+    if (!applyLimits(hello, problem)) {
+        close(channel);
+        return cannotStart(problem);
+    }
+    // The referee outlives socat when socat is cut off; as its reaper this
+    // process ends only after the whole game.
     prctl(PR_SET_CHILD_SUBREAPER, 1);
-    std::string idle = std::to_string(settings.idleSeconds);
-    std::string keeper = "EXEC:" + self + " --play " + std::to_string(settings.gameSeconds) + " " +
-                         idle + " " + terminal + ",pty,setsid,ctty";
-    // socat's own inactivity limit only backs up the keeper's, for a player
-    // who reads nothing and so leaves socat waiting to write.
-    std::string socatIdle = std::to_string(settings.idleSeconds + 30);
-    int keeperPid[2];
-    if (pipe2(keeperPid, O_CLOEXEC) != 0) {
-        return cannotStart(std::string("cannot start the game: ") + std::strerror(errno));
-    }
-    sigset_t awaited = keptSignals();
-    sigprocmask(SIG_BLOCK, &awaited, nullptr);
-    pid_t relay = fork();
-    if (relay == 0) {
-        sigprocmask(SIG_UNBLOCK, &awaited, nullptr);
-        std::signal(SIGPIPE, SIG_DFL);
-        // A server stopping signals its whole process group; the relay must
-        // outlive the keeper to carry its last words.
-        setpgid(0, 0);
-        if (keeperPid[1] == keeperPidDescriptor) {
-            fcntl(keeperPidDescriptor, F_SETFD, 0);
-        } else {
-            dup2(keeperPid[1], keeperPidDescriptor);
-        }
-        dup2(STDIN_FILENO, 3);
-        execlp("socat", "socat", "-u", "-T", socatIdle.c_str(), keeper.c_str(), "STDOUT", nullptr);
-        std::fprintf(stderr, "kestiv-seat: cannot run socat: %s\n", std::strerror(errno));
-        _exit(127);
-    }
-    close(keeperPid[1]);
-    if (relay < 0) {
-        return cannotStart(std::string("cannot start the game: ") + std::strerror(errno));
-    }
-    pid_t keeperProcess = 0;
-    if (read(keeperPid[0], &keeperProcess, sizeof keeperProcess) != sizeof keeperProcess) {
-        keeperProcess = 0;
-    }
-    close(keeperPid[0]);
-    // The keeper runs in a session of its own, out of the server's reach: a
-    // stopping server's signal is handed on to it, so that it ends the game
-    // with a message.
-    for (;;) {
-        int arrived = sigwaitinfo(&awaited, nullptr);
-        if (arrived == SIGCHLD) {
-            pid_t reaped = 0;
-            while ((reaped = waitpid(-1, nullptr, WNOHANG)) > 0) {
-            }
-            if (reaped < 0 && errno == ECHILD) {
-                break;
-            }
-        } else if (arrived > 0 && keeperProcess > 0) {
-            kill(keeperProcess, SIGTERM);
-        }
-    }
-    close(seat);
+    GameEnding ending = runGame(channel, signals, hello, self, terminal);
+    Message ended;
+    ended.note = Note::ended;
+    ended.numbers[0] = static_cast<std::int64_t>(ending);
+    sendMessage(channel, ended);
+    close(channel);
     endConnection(std::chrono::seconds(2));
     return 0;
 }
 
-int playGame(long gameSeconds, long idleSeconds, const std::string& terminal) {
+int playGame(long gameSeconds, long idleSeconds, long cpuSeconds, long memoryMiB,
+             const std::string& terminal) {
     pid_t self = getpid();
-    if (write(keeperPidDescriptor, &self, sizeof self) == sizeof self) {
-        close(keeperPidDescriptor);
+    if (write(refereeDescriptor, &self, sizeof self) != sizeof self) {
+        // The seat is gone; the game is played all the same.
     }
     sigset_t awaited = keptSignals();
     sigprocmask(SIG_BLOCK, &awaited, nullptr);
@@ -255,7 +529,7 @@ int playGame(long gameSeconds, long idleSeconds, const std::string& terminal) {
     if (game == 0) {
         sigprocmask(SIG_UNBLOCK, &awaited, nullptr);
         dup2(3, STDIN_FILENO);
-        close(3);
+        closeInherited();
         execl(terminal.c_str(), terminal.c_str(), nullptr);
         std::fprintf(stderr, "kestiv-seat: cannot run %s: %s\n", terminal.c_str(), std::strerror(errno));
         _exit(127);
@@ -264,40 +538,72 @@ int playGame(long gameSeconds, long idleSeconds, const std::string& terminal) {
     const auto started = steady_clock::now();
     const auto gameEnd = started + seconds(gameSeconds);
     const milliseconds idleLimit = seconds(idleSeconds);
-    std::string ending;
-    while (ending.empty()) {
+    // Without TCP_INFO, idleness is the time since the terminal last wrote.
+    auto lastOutput = started;
+    long written = -1;
+    std::string message;
+    GameEnding ending = GameEnding::unknown;
+    while (ending == GameEnding::unknown) {
         auto now = steady_clock::now();
         milliseconds sinceStart = duration_cast<milliseconds>(now - started);
         long sinceOutput = millisecondsSinceOutput(3);
-        milliseconds quiet =
-            sinceOutput < 0 ? milliseconds(0) : std::min(sinceStart, milliseconds(sinceOutput));
-        milliseconds wait = std::min(duration_cast<milliseconds>(gameEnd - now),
-                                     sinceOutput < 0 ? idleLimit : idleLimit - quiet);
+        bool fromProc = sinceOutput < 0;
+        if (fromProc) {
+            long nowWritten = bytesWritten(game);
+            if (nowWritten != written) {
+                written = nowWritten;
+                lastOutput = now;
+            }
+            sinceOutput = duration_cast<milliseconds>(now - lastOutput).count();
+        }
+        milliseconds quiet = std::min(sinceStart, milliseconds(sinceOutput));
         if (now >= gameEnd) {
-            ending = "\033[0m\n\nTime is up: a game lasts at most " + describeDuration(gameSeconds) + ".\n";
+            ending = GameEnding::timeUp;
+            message = "Time is up: a game lasts at most " + describeDuration(gameSeconds) + ".";
             break;
         }
-        if (sinceOutput >= 0 && quiet >= idleLimit) {
-            ending = "\033[0m\n\nNo input for " + describeDuration(idleSeconds) + ": the game is over.\n";
+        if (quiet >= idleLimit) {
+            ending = GameEnding::idle;
+            message = "No input for " + describeDuration(idleSeconds) + ": the game is over.";
             break;
+        }
+        milliseconds wait = std::min(duration_cast<milliseconds>(gameEnd - now), idleLimit - quiet);
+        if (fromProc) {
+            wait = std::min(wait, milliseconds(500));
         }
         wait = std::max(wait, milliseconds(10));
         timespec timeout{wait.count() / 1000, (wait.count() % 1000) * 1000000};
         int arrived = sigtimedwait(&awaited, nullptr, &timeout);
-        if (arrived == SIGCHLD && waitpid(game, nullptr, WNOHANG) == game) {
+        int status = 0;
+        rusage used{};
+        if (arrived == SIGCHLD && wait4(game, &status, WNOHANG, &used) == game) {
+            ending = terminalEnding(status, used, cpuSeconds);
+            if (ending == GameEnding::cpuCap) {
+                message = "The game used all of its " + describeDuration(cpuSeconds) +
+                          " of CPU time: the game is over.";
+            } else if (ending == GameEnding::memoryCap) {
+                message = "The game used all of its " + std::to_string(memoryMiB) +
+                          " MiB of memory: the game is over.";
+            }
+            tellSeat(ending);
+            if (!message.empty()) {
+                sayWithoutWaiting(STDOUT_FILENO, "\033[0m\n\n" + message + "\n");
+            }
             return 0;
         }
         if (arrived == SIGTERM) {
-            ending = "\033[0m\n\nThe server is shutting down: the game is over.\n";
-            break;
-        }
-        if (arrived == SIGHUP || arrived == SIGINT) {
+            ending = GameEnding::shutdown;
+            message = "The server is shutting down: the game is over.";
+        } else if (arrived == SIGHUP || arrived == SIGINT) {
             // socat is gone, and with it the way to the player.
-            break;
+            ending = GameEnding::playerGone;
         }
     }
     kill(game, SIGKILL);
     waitpid(game, nullptr, 0);
-    sayWithoutWaiting(STDOUT_FILENO, ending);
+    tellSeat(ending);
+    if (!message.empty()) {
+        sayWithoutWaiting(STDOUT_FILENO, "\033[0m\n\n" + message + "\n");
+    }
     return 0;
 }

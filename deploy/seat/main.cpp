@@ -1,41 +1,47 @@
-// kestiv-seat: the game server's side of one connection, for deploy/kestiv-game.
+// kestiv-seat: the game server's side of its players, for deploy/.
 //
-//   kestiv-seat TERMINAL                       seats the player and runs a game
-//   kestiv-seat --play SECONDS IDLE TERMINAL   the game's keeper, as socat runs it
-//   kestiv-seat --serve COMMAND...             runs a server with a private seats folder
-//   kestiv-seat --settings                     checks the settings and lists those in effect
+//   kestiv-seat TERMINAL                 a player's game on standard input and output:
+//                                        asks the seat keeper for a seat, then plays
+//   kestiv-seat --serve [ADDRESS:]PORT TERMINAL
+//                                        a whole server: the keeper, socat and the bridge
+//   kestiv-seat --keep                   the keeper alone, for systemd's units
+//   kestiv-seat --play SECONDS IDLE CPU MEMORY TERMINAL
+//                                        the game's referee, as socat runs it
+//   kestiv-seat --settings               checks the settings and lists those in effect
 #include <cstdio>
 #include <string>
 
 #include "game.h"
-#include "private_seats.h"
+#include "serve.h"
 #include "settings.h"
 
 int main(int argc, char** argv) {
     std::string mode = argc > 1 ? argv[1] : "";
-    long gameSeconds = 0;
-    long idleSeconds = 0;
-    if (argc == 5 && mode == "--play" && parseSettingNumber(argv[2], 86400, gameSeconds) &&
-        parseSettingNumber(argv[3], 86400, idleSeconds)) {
-        return playGame(gameSeconds, idleSeconds, argv[4]);
+    long numbers[4] = {};
+    if (argc == 7 && mode == "--play") {
+        bool valid = true;
+        for (int index = 0; index < 4; ++index) {
+            valid = valid && parseSettingNumber(argv[2 + index], 1, 86400 * 1024L, numbers[index]);
+        }
+        if (valid) {
+            return playGame(numbers[0], numbers[1], numbers[2], numbers[3], argv[6]);
+        }
     }
-    if (argc > 2 && mode == "--serve") {
-        return serveWithPrivateSeats(argv + 2);
+    if (argc == 4 && mode == "--serve") {
+        return serve(argv[0], argv[2], argv[3]);
+    }
+    if (argc == 2 && mode == "--keep") {
+        return keepAlone();
     }
     if (argc == 2 && mode == "--settings") {
-        GameSettings settings{};
-        std::string problem;
-        if (!readGameSettings(settings, problem)) {
-            std::fprintf(stderr, "kestiv-seat: %s\n", problem.c_str());
-            return 1;
-        }
-        std::fputs(listGameSettings(settings).c_str(), stdout);
-        return 0;
+        return checkSettings();
     }
     if (argc == 2 && !mode.starts_with("-")) {
         return seatAndRunGame(argv[0], argv[1]);
     }
-    std::fputs("usage: kestiv-seat TERMINAL | --play SECONDS IDLE TERMINAL | --serve COMMAND... | --settings\n",
-               stderr);
+    std::fputs(
+        "usage: kestiv-seat TERMINAL | --serve [ADDRESS:]PORT TERMINAL | --keep |"
+        " --play SECONDS IDLE CPU MEMORY TERMINAL | --settings\n",
+        stderr);
     return 2;
 }

@@ -1,6 +1,11 @@
 #include "settings.h"
 
+#include <arpa/inet.h>
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
+
+extern char** environ;
 
 namespace {
 
@@ -8,24 +13,80 @@ struct SettingRule {
     const char* name;
     long GameSettings::*field;
     long byDefault;
+    long lowest;
     long highest;
 };
 
-// The bounds keep every product made from a setting (MiB to bytes, seats to
-// open files) far from overflow and from the limits of one machine.
+// The bounds keep every product made from a setting (MiB to bytes, seats and
+// waiting players to open descriptors) far from overflow and from the limits
+// of one machine. A proof of work of 24 bits took the players' python3
+// command about a minute on a busy 2-core machine, and each bit doubles it
+// (docs/figures.md): 26 is minutes, more would shut people out.
 constexpr SettingRule rules[] = {
-    {"KESTIV_GAMES", &GameSettings::games, 100, 10000},
-    {"KESTIV_GAMES_PER_ADDRESS", &GameSettings::gamesPerAddress, 4, 10000},
-    {"KESTIV_GAME_SECONDS", &GameSettings::gameSeconds, 1800, 86400},
-    {"KESTIV_IDLE_SECONDS", &GameSettings::idleSeconds, 300, 86400},
-    {"KESTIV_GAME_MEMORY", &GameSettings::gameMemoryMiB, 128, 65536},
-    {"KESTIV_GAME_CPU_SECONDS", &GameSettings::gameCpuSeconds, 10, 86400},
+    {"KESTIV_GAMES", &GameSettings::games, 100, 1, 10000},
+    {"KESTIV_GAMES_PER_ADDRESS", &GameSettings::gamesPerAddress, 4, 1, 10000},
+    {"KESTIV_GAME_SECONDS", &GameSettings::gameSeconds, 1800, 1, 86400},
+    {"KESTIV_IDLE_SECONDS", &GameSettings::idleSeconds, 300, 1, 86400},
+    {"KESTIV_GAME_MEMORY", &GameSettings::gameMemoryMiB, 128, 1, 65536},
+    {"KESTIV_GAME_CPU_SECONDS", &GameSettings::gameCpuSeconds, 10, 1, 86400},
+    {"KESTIV_LINE", &GameSettings::line, 500, 0, 10000},
+    {"KESTIV_WAIT_SECONDS", &GameSettings::waitSeconds, 900, 1, 86400},
+    {"KESTIV_IPV6_PREFIX", &GameSettings::ipv6Prefix, 64, 32, 128},
+    {"KESTIV_PROXY_PROTOCOL", &GameSettings::proxyProtocol, 0, 0, 1},
+    {"KESTIV_POW_BITS", &GameSettings::powBits, 0, 0, 26},
+    {"KESTIV_POW_SECONDS", &GameSettings::powSeconds, 60, 1, 3600},
 };
+
+// Names that are settings without being numbers: the keeper's folder, the
+// browser bridge, and the keeper's socket name, which the keeper gives its games.
+constexpr const char* textSettings[] = {"KESTIV_SEATS", "KESTIV_WEBSOCKET",
+                                        "KESTIV_WEBSOCKET_ORIGIN", "KESTIV_KEEPER"};
+
+std::string environmentValue(const char* name) {
+    const char* text = std::getenv(name);
+    return text != nullptr ? text : "";
+}
+
+// [ADDRESS:]PORT, the address an IPv4 one or an IPv6 one in brackets.
+bool validListenAddress(const std::string& text) {
+    size_t colon = text.rfind(':');
+    std::string port = colon == std::string::npos ? text : text.substr(colon + 1);
+    long number = 0;
+    if (!parseSettingNumber(port, 1, 65535, number)) {
+        return false;
+    }
+    if (colon == std::string::npos) {
+        return true;
+    }
+    std::string address = text.substr(0, colon);
+    unsigned char bytes[16];
+    if (address.size() > 2 && address.front() == '[' && address.back() == ']') {
+        return inet_pton(AF_INET6, address.substr(1, address.size() - 2).c_str(), bytes) == 1;
+    }
+    return inet_pton(AF_INET, address.c_str(), bytes) == 1;
+}
+
+size_t editDistance(const std::string& a, const std::string& b) {
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j) {
+        row[j] = j;
+    }
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
 
 }  // namespace
 
-bool parseSettingNumber(const std::string& text, long highest, long& value) {
-    if (text.empty() || text.size() > 9 || text[0] == '0') {
+bool parseSettingNumber(const std::string& text, long lowest, long highest, long& value) {
+    if (text.empty() || text.size() > 9 || (text[0] == '0' && text.size() > 1)) {
         return false;
     }
     long number = 0;
@@ -35,26 +96,62 @@ bool parseSettingNumber(const std::string& text, long highest, long& value) {
         }
         number = number * 10 + (c - '0');
     }
-    if (number > highest) {
+    if (number < lowest || number > highest) {
         return false;
     }
     value = number;
     return true;
 }
 
-bool readGameSettings(GameSettings& settings, std::string& problem) {
+std::vector<std::string> readGameSettings(GameSettings& settings) {
+    std::vector<std::string> problems;
     for (const SettingRule& rule : rules) {
-        const char* text = std::getenv(rule.name);
-        if (text == nullptr || *text == '\0') {
+        std::string text = environmentValue(rule.name);
+        if (text.empty()) {
             settings.*rule.field = rule.byDefault;
-        } else if (!parseSettingNumber(text, rule.highest, settings.*rule.field)) {
-            problem = std::string(rule.name) + " must be a whole number from 1 to " +
-                      std::to_string(rule.highest) +
-                      ", in decimal digits without leading zeros, not '" + text + "'";
-            return false;
+        } else if (!parseSettingNumber(text, rule.lowest, rule.highest, settings.*rule.field)) {
+            problems.push_back(std::string(rule.name) + " must be a whole number from " +
+                               std::to_string(rule.lowest) + " to " + std::to_string(rule.highest) +
+                               ", in decimal digits without leading zeros, not '" + text + "'");
         }
     }
-    return true;
+    settings.websocket = environmentValue("KESTIV_WEBSOCKET");
+    settings.websocketOrigin = environmentValue("KESTIV_WEBSOCKET_ORIGIN");
+    if (!settings.websocket.empty() && !validListenAddress(settings.websocket)) {
+        problems.push_back("KESTIV_WEBSOCKET must be PORT, IPV4-ADDRESS:PORT or [IPV6-ADDRESS]:PORT, not '" +
+                           settings.websocket + "'");
+    }
+    if (!settings.websocket.empty() && settings.websocketOrigin.empty()) {
+        problems.push_back(
+            "KESTIV_WEBSOCKET_ORIGIN must name the site whose page may play (such as "
+            "kestiv.example.org) when KESTIV_WEBSOCKET is set");
+    }
+    if (settings.websocketOrigin.find_first_of(" \t\r\n") != std::string::npos) {
+        problems.push_back("KESTIV_WEBSOCKET_ORIGIN may hold no spaces, not '" +
+                           settings.websocketOrigin + "'");
+    }
+    return problems;
+}
+
+std::vector<std::string> unknownSettingNames() {
+    std::vector<std::string> known;
+    for (const SettingRule& rule : rules) {
+        known.push_back(rule.name);
+    }
+    known.insert(known.end(), std::begin(textSettings), std::end(textSettings));
+    std::vector<std::string> warnings;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        std::string name(*entry, std::strcspn(*entry, "="));
+        if (!name.starts_with("KESTIV_") || std::find(known.begin(), known.end(), name) != known.end()) {
+            continue;
+        }
+        auto nearest = std::min_element(known.begin(), known.end(), [&](auto& a, auto& b) {
+            return editDistance(name, a) < editDistance(name, b);
+        });
+        warnings.push_back(name + " is no setting of kestiv's terminal and is ignored; did you mean " +
+                           *nearest + "?");
+    }
+    return warnings;
 }
 
 std::string listGameSettings(const GameSettings& settings) {
@@ -62,12 +159,16 @@ std::string listGameSettings(const GameSettings& settings) {
     for (const SettingRule& rule : rules) {
         lines += std::string(rule.name) + "=" + std::to_string(settings.*rule.field) + "\n";
     }
+    if (!settings.websocket.empty()) {
+        lines += "KESTIV_WEBSOCKET=" + settings.websocket + "\n";
+        lines += "KESTIV_WEBSOCKET_ORIGIN=" + settings.websocketOrigin + "\n";
+    }
     return lines;
 }
 
 std::string describeDuration(long seconds) {
     if (seconds % 60 == 0) {
-        return std::to_string(seconds / 60) + " minutes";
+        return std::to_string(seconds / 60) + (seconds == 60 ? " minute" : " minutes");
     }
-    return std::to_string(seconds) + " seconds";
+    return std::to_string(seconds) + (seconds == 1 ? " second" : " seconds");
 }

@@ -8,15 +8,23 @@ only, bounded in players and time, and stopping by itself:
   directly in a pseudo-terminal, and the games' processes must all end;
 - the players come four from each of 25 loopback addresses (127.0.0.2, ...),
   the most one address may hold; while they hold every game, a fifth from
-  one of them is told why it is turned away, and a storm of 50 players from
-  other addresses is told the games are full;
+  one of them is told why it is turned away, and a burst of 500 players from
+  other addresses is told their places in line at once;
+- scripts that reconnect the instant their game ends hold every seat, and
+  people who connect once each get the next seat that frees;
+- a connection's decision costs the same CPU whether the server has 100 seats
+  or 10,000;
+- a connect-and-close flood from one address leaves another player's game
+  starting promptly;
 - players that go silent are cut off at the idle limit, players that drop
   mid-game leave no process behind, a player who floods a line is stopped
   by the memory cap, and a game that runs too long is ended with a message.
 
 Prints games per second, CPU time per game (the terminal's and the
-wrapper's apart) and per refusal, memory per game and in total, and how long
-refusals take. The test is the subreaper of the server's processes, so that
+wrapper's apart), memory per game and in total, the burst's first-line times,
+the people's waits among scripts (median and worst), the CPU time of a
+connection's decision at 100 and 10,000 seats, and the flood's effect on a
+player's first prompt. The test is the subreaper of the server's processes, so that
 the CPU time of every process of a game is counted, orphans included. It
 serves the terminal of a build with the default maze, and walks the maze with
 that build's kestivfs.
@@ -28,6 +36,7 @@ import ctypes
 import os
 import resource
 import signal
+import socket
 import statistics
 import sys
 import tempfile
@@ -37,13 +46,20 @@ from pathlib import Path
 
 import served
 from checks import check, finish
-from players import EXIT, FULL, address_full, connect, loopback_address, read_to_end, read_until
+from players import (EXIT, STEP_SECONDS, ReconnectingScripts, address_full, connect, first_place,
+                     loopback_address, read_to_end, read_until)
 from sessions import NC_LINE_END, PROMPT, TELNET_LINE_END, goal_path, reference_output, walk_to_goal
 from unruly_players import drop_phase, flood_phase, idle_phase, paste_phase, time_limit_phase
 
 PLAYERS = 100
 PER_ADDRESS = 4             # KESTIV_GAMES_PER_ADDRESS's default
-STORM = 50                  # players turned away at once
+BURST = 500                 # players at once beyond the games, all told their place
+SCRIPT_ADDRESSES = 3        # addresses whose scripts reconnect the instant a game ends
+PEOPLE = 6                  # people who connect once among them
+CROWD_GAME_SECONDS = 6
+DECISIONS = 200             # connections turned away, for a decision's CPU time
+FLOOD_THREADS = 8
+FLOOD_SECONDS = 20
 PR_SET_CHILD_SUBREAPER = 36
 IDLE_SECONDS = 3
 GAME_MEMORY_MIB = 128
@@ -187,26 +203,148 @@ async def refused(port, address):
     return received, time.monotonic() - asked
 
 
+def keeper_cpu_seconds(server):
+    """CPU time, user and system, of the server's seat keeper."""
+    fields = served._stat_fields(server.keeper.pid if server.keeper else server.process.pid)
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
 async def turned_away(server):
     """With every game taken, a player from an address that holds its games
-    is told so, and a storm of players from elsewhere is told the games are
-    full; each is let go at once."""
+    is told so, and a burst of players from elsewhere is told their places
+    in line at once."""
     received, took = await refused(server.port, loopback_address(0, PER_ADDRESS))
     check(received == address_full(PER_ADDRESS),
           f"a fifth player from one address is turned away with the reason (got {received[:120]!r})")
     games = len(served.game_processes(server))
-    cpu_before = served.games_cpu_seconds(server)
-    storm = await asyncio.gather(*(refused(server.port, loopback_address(PLAYERS + player, 1))
-                                   for player in range(STORM)))
-    check(all(received == FULL for received, _ in storm),
-          f"{STORM} players at once beyond the {PLAYERS} games are turned away with the message")
-    deadline = time.monotonic() + 10
+    keeper_before = keeper_cpu_seconds(server)
+    started = time.monotonic()
+
+    async def waiting(player):
+        reader, writer = await connect(server.port, f"127.1.{player // 250}.{1 + player % 250}")
+        told = await read_until(reader, b"\r\n")
+        return told, time.monotonic() - started, writer
+
+    burst = await asyncio.gather(*(waiting(player) for player in range(BURST)))
+    keeper_cpu = keeper_cpu_seconds(server) - keeper_before
+    check(all(told.startswith(first_place(1)[:60]) for told, _, _ in burst),
+          f"{BURST} players at once beyond the {PLAYERS} games are each told their place in line")
+    for _, _, writer in burst:
+        writer.close()
+    deadline = time.monotonic() + 30
     while len(served.game_processes(server)) > games and time.monotonic() < deadline:
         time.sleep(0.05)
-    cpu = (served.games_cpu_seconds(server) - cpu_before) / STORM
-    seconds = sorted(took for _, took in storm)
-    print(f"figure  {STORM} players at once turned away in {statistics.median(seconds):.2f} s median, "
-          f"{seconds[-1]:.2f} s at most; CPU time per refusal {cpu * 1000:.1f} ms", flush=True)
+    seconds = sorted(took for _, took, _ in burst)
+    print(f"figure  a burst of {BURST} players beyond {PLAYERS} held games read their first line in "
+          f"{statistics.median(seconds):.2f} s median, {seconds[-1]:.2f} s at most; the keeper's CPU time "
+          f"per connection {keeper_cpu / BURST * 1000:.2f} ms", flush=True)
+
+
+async def crowd_phase(recipe, terminal, work):
+    """Scripts from a few addresses reconnect the instant their games end
+    and hold every seat; people who connect once, one every two seconds,
+    each wait for the next seat that frees."""
+    games = SCRIPT_ADDRESSES * PER_ADDRESS - 2
+    server = served.start(recipe, terminal, work, games=games, game_seconds=CROWD_GAME_SECONDS,
+                          game_memory=GAME_MEMORY_MIB, idle_seconds=60)
+    async def person(number):
+        await asyncio.sleep(2 * number)
+        asked = time.monotonic()
+        reader, writer = await connect(server.port, f"127.2.0.{1 + number}")
+        received = await read_until(reader, PROMPT)
+        waited = time.monotonic() - asked
+        writer.write(EXIT + b"\n")
+        await read_to_end(reader)
+        writer.close()
+        return received.endswith(PROMPT), waited
+
+    scripts = None
+    try:
+        scripts = ReconnectingScripts(server.port, [f"127.2.1.{1 + address}" for address in range(SCRIPT_ADDRESSES)],
+                                      PER_ADDRESS, CROWD_GAME_SECONDS)
+        deadline = time.monotonic() + STEP_SECONDS
+        while served.games_in_play(server) < games and time.monotonic() < deadline:
+            await asyncio.sleep(0.1)
+        people = await asyncio.gather(*(person(number) for number in range(PEOPLE)))
+        await scripts.finish()
+    finally:
+        if scripts:
+            scripts.stop.set()
+        served.stop(server)
+    waits = sorted(waited for _, waited in people)
+    check(all(got for got, _ in people), f"each of {PEOPLE} people who connected once among scripts got a game")
+    print(f"figure  {PEOPLE} people among {SCRIPT_ADDRESSES * PER_ADDRESS} reconnecting scripts "
+          f"({games} seats, games of {CROWD_GAME_SECONDS} s) waited {statistics.median(waits):.1f} s median, "
+          f"{waits[-1]:.1f} s at most; the scripts played {scripts.games} games meanwhile", flush=True)
+
+
+async def decision_phase(recipe, terminal, work):
+    """The CPU time of turning a connection away, at 100 seats and at 10,000."""
+    for seats in (100, 10000):
+        server = served.start(recipe, terminal, work, games=seats, game_seconds=600, game_memory=GAME_MEMORY_MIB,
+                              idle_seconds=60, more_settings={"KESTIV_GAMES_PER_ADDRESS": "1"})
+        try:
+            reader, writer = await connect(server.port, "127.3.0.1")
+            await read_until(reader, PROMPT)
+            cpu_before = served.games_cpu_seconds(server)
+            keeper_before = keeper_cpu_seconds(server)
+            answers = [await refused(server.port, "127.3.0.1") for _ in range(DECISIONS)]
+            keeper_cpu = (keeper_cpu_seconds(server) - keeper_before) / DECISIONS
+            deadline = time.monotonic() + 30
+            while len(served.game_processes(server)) > 4 and time.monotonic() < deadline:
+                await asyncio.sleep(0.05)
+            cpu = (served.games_cpu_seconds(server) - cpu_before) / DECISIONS
+            writer.close()
+        finally:
+            served.stop(server)
+        check(all(received == address_full(1) for received, _ in answers),
+              f"at {seats} seats, {DECISIONS} connections beyond their address's game are turned away")
+        print(f"figure  CPU time of a connection turned away at {seats} seats: the keeper's decision "
+              f"{keeper_cpu * 1000:.2f} ms, every process of the connection {cpu * 1000:.1f} ms", flush=True)
+
+
+def flood_connections(port, until, counts, index):
+    while time.monotonic() < until:
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=10,
+                                          source_address=("127.4.0.1", 0)):
+                pass
+            counts[index] += 1
+        except OSError:
+            pass
+
+
+async def connect_flood_phase(recipe, terminal, work):
+    """Eight threads of one address connect and close as fast as they can;
+    meanwhile a player from another address starts a game every second."""
+    server = served.start(recipe, terminal, work, games=PLAYERS, game_seconds=600, game_memory=GAME_MEMORY_MIB,
+                          idle_seconds=60)
+    counts = [0] * FLOOD_THREADS
+    firsts = []
+    try:
+        until = time.monotonic() + FLOOD_SECONDS
+        loop = asyncio.get_running_loop()
+        with ThreadPoolExecutor(FLOOD_THREADS) as pool:
+            flooding = [loop.run_in_executor(pool, flood_connections, server.port, until, counts, index)
+                        for index in range(FLOOD_THREADS)]
+            while time.monotonic() < until:
+                asked = time.monotonic()
+                reader, writer = await connect(server.port, "127.4.0.2")
+                await read_until(reader, PROMPT)
+                firsts.append(time.monotonic() - asked)
+                writer.write(EXIT + b"\n")
+                await read_to_end(reader)
+                writer.close()
+                await asyncio.sleep(max(0.0, 1 - (time.monotonic() - asked)))
+            await asyncio.gather(*flooding)
+        left = served.wait_for_no_games(server, 60)
+        check(not left, f"the flood left no process ({len(left)} left)")
+    finally:
+        served.stop(server)
+    firsts.sort()
+    print(f"figure  under a connect-and-close flood from one address ({FLOOD_THREADS} threads, "
+          f"{sum(counts) / FLOOD_SECONDS:.0f} connections a second), another player's first prompt came in "
+          f"{statistics.median(firsts):.2f} s median, {firsts[-1]:.2f} s at most ({len(firsts)} games)", flush=True)
 
 
 def children_cpu_seconds():
@@ -235,6 +373,13 @@ async def main(recipe, terminal, goal, flag):
             await idle_phase(server, terminal, IDLE_SECONDS)
         finally:
             served.stop(server)
+
+        print(f"== {recipe}: scripts that reconnect at once, and people", flush=True)
+        await crowd_phase(recipe, terminal, work)
+        print(f"== {recipe}: a connection's decision at 100 and 10,000 seats", flush=True)
+        await decision_phase(recipe, terminal, work)
+        print(f"== {recipe}: a connect-and-close flood", flush=True)
+        await connect_flood_phase(recipe, terminal, work)
 
         print(f"== {recipe}: one game at once, 3 seconds long", flush=True)
         server = served.start(recipe, terminal, work, games=1, game_seconds=3,

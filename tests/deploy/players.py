@@ -10,7 +10,9 @@ STEP_SECONDS = 60  # the longest any one answer may take
 CLONE_NEWNET = 0x40000000
 libc = ctypes.CDLL(None, use_errno=True)
 EXIT = b"exit"
-FULL = b"kestiv's terminal is full just now: all its games are being played. Try again in a few minutes.\r\n"
+LINE_FULL = (b"kestiv's terminal is playing every game it can and its line is full. Try again in a few "
+             b"minutes.\r\n")
+SHUTDOWN_LINE = b"The server is shutting down: the game is over.\r\n"
 SHUTDOWN_ENDING = b"\x1b[0m\r\n\r\nThe server is shutting down: the game is over.\r\n"
 CANNOT_START = b"kestiv's terminal cannot start a game just now. Try again later.\r\n"
 
@@ -20,8 +22,30 @@ def address_full(per_address):
             f"them all. Try again when one is over.\r\n").encode()
 
 
+def first_place(place):
+    """What a player beyond the seats is told at once."""
+    return (f"kestiv's terminal is playing every game it can: you are number {place} in line. Stay "
+            f"connected: your game starts here when a seat frees.\r\n").encode()
+
+
+def new_place(place):
+    return f"You are now number {place} in line.\r\n".encode()
+
+
+def network_full(per_address, network):
+    return (f"kestiv's terminal plays at most {per_address} games at once with one network, counting "
+            f"players waiting, and yours ({network}) has them all. Try again when one is over.\r\n").encode()
+
+
+def duration(seconds):
+    """A duration as the server's messages name it."""
+    if seconds % 60 == 0:
+        return f"{seconds // 60} minute" + ("s" if seconds != 60 else "")
+    return f"{seconds} second" + ("s" if seconds != 1 else "")
+
+
 def idle_ending(seconds):
-    limit = f"{seconds // 60} minutes" if seconds % 60 == 0 else f"{seconds} seconds"
+    limit = duration(seconds)
     return f"\x1b[0m\r\n\r\nNo input for {limit}: the game is over.\r\n".encode()
 
 
@@ -72,3 +96,25 @@ def reset(writer):
     sock = writer.get_extra_info("socket")
     sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
     writer.transport.abort()
+
+
+class ReconnectingScripts:
+    """Scripts that play each game to its end and reconnect the instant it
+    ends, as contest scripts do, until stopped; they count the games they got."""
+
+    def __init__(self, port, addresses, per_address, game_seconds):
+        self.stop = asyncio.Event()
+        self.games = 0
+        self.tasks = [asyncio.create_task(self._play(port, address, game_seconds))
+                      for address in addresses for _ in range(per_address)]
+
+    async def _play(self, port, address, game_seconds):
+        while not self.stop.is_set():
+            reader, writer = await connect(port, address)
+            received = await read_to_end(reader, game_seconds + STEP_SECONDS)
+            writer.close()
+            self.games += b"\x1b[32mkestiv's terminal ---> " in received
+
+    async def finish(self):
+        self.stop.set()
+        await asyncio.gather(*self.tasks)

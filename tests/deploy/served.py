@@ -1,8 +1,9 @@
 """The served terminal under test, on 127.0.0.1 only, by either recipe of
-deploy/: serve-with-socat as it is, or the command of kestiv-terminal@.service
-run for every connection by systemd-socket-activate the way systemd runs it
-(the connection as standard input and output, the unit's environment, the
-runtime folder). Every process the server starts carries a tag in its
+deploy/: serve-with-socat as it is, or the seat keeper of
+kestiv-terminal-keeper.service with the command of kestiv-terminal@.service
+run for every connection by systemd-socket-activate the way systemd runs
+them (the connection as standard input and output, the units' environment,
+the runtime folder). Every process the server starts carries a tag in its
 environment, so a game's processes are found wherever they end up, even
 orphaned."""
 import os
@@ -18,7 +19,7 @@ from pathlib import Path
 
 DEPLOY = Path(__file__).resolve().parents[2] / "deploy"
 INSTALLED = "/usr/local/lib/kestiv-terminal/"
-TAG_VARIABLE = "KESTIV_SERVED_TEST"
+TAG_VARIABLE = "SERVED_TEST_TAG"
 RECIPES = ("socat", "systemd")
 
 
@@ -29,18 +30,45 @@ class Server:
     tag: bytes
     log: Path
     listener: int = 0  # the process that accepts connections and starts a game for each
+    keeper: subprocess.Popen = None  # systemd's recipe: the keeper's own unit
 
 
-def unit_service():
-    """The ExecStart command and the Environment of the service unit."""
+def unit_service(unit="kestiv-terminal@.service"):
+    """The ExecStart command and the Environment of a service unit."""
     command, environment = None, {}
-    for line in (DEPLOY / "kestiv-terminal@.service").read_text().splitlines():
+    for line in (DEPLOY / unit).read_text().splitlines():
         key, _, value = line.partition("=")
         if key == "ExecStart":
             command = shlex.split(value)
         elif key == "Environment":
             environment.update(item.split("=", 1) for item in shlex.split(value))
     return command, environment
+
+
+def installed(word, terminal):
+    """A word of a unit's command with the installed programs' paths made this build's."""
+    return (word.replace(INSTALLED + "kestiv-game", str(DEPLOY / "kestiv-game"))
+                .replace(INSTALLED + "kestiv-seat", str(Path(terminal).parent / "kestiv-seat"))
+                .replace(INSTALLED + "kestiv-terminal", str(terminal)))
+
+
+def _start_keeper(terminal, environment, settings, seats, log):
+    """The keeper's unit as systemd runs it, its runtime folder the games' own;
+    returns once it listens, which it logs."""
+    exec_start, unit_environment = unit_service("kestiv-terminal-keeper.service")
+    exec_start = [installed(word, terminal) for word in exec_start]
+    with open(log, "ab") as log_file:
+        keeper = subprocess.Popen(exec_start, env=dict(environment, **unit_environment, **settings,
+                                                       RUNTIME_DIRECTORY=str(seats)),
+                                  stdin=subprocess.DEVNULL, stdout=log_file, stderr=log_file,
+                                  start_new_session=True)
+    deadline = time.monotonic() + 10
+    while b"kestiv-seat: keeping seats at" not in log.read_bytes():
+        if keeper.poll() is not None or time.monotonic() > deadline:
+            keeper.kill()
+            raise RuntimeError(f"the keeper did not start: {log.read_text()}")
+        time.sleep(0.05)
+    return keeper
 
 
 def free_port():
@@ -60,11 +88,12 @@ def listening(port):
 
 
 def start(recipe, terminal, work, games, game_seconds, game_memory, idle_seconds, more_settings=None,
-          listen="127.0.0.1"):
+          listen="127.0.0.1", port=None, preexec_fn=None):
     """Starts a server by the recipe and returns once it listens on the
-    address (127.0.0.1, ::1, or "" for every address); more_settings are
-    further settings of the game's environment."""
-    port = free_port()
+    address (127.0.0.1, ::1, or "" for every address) and the port (a free
+    one when not given); more_settings are further settings of the server's
+    environment; preexec_fn runs in the server's process before it starts."""
+    port = port or free_port()
     tag = uuid.uuid4().hex
     seats = Path(work) / f"seats-{tag}"
     log = Path(work) / f"server-{recipe}-{port}.log"
@@ -75,23 +104,24 @@ def start(recipe, terminal, work, games, game_seconds, game_memory, idle_seconds
     if recipe == "socat":
         address = {"127.0.0.1": f"127.0.0.1:{port}", "::1": f"[::1]:{port}", "": str(port)}[listen]
         command = [str(DEPLOY / "serve-with-socat"), address, str(terminal)]
-        # serve-with-socat makes its own seats folder there.
+        # Nothing of the server's may land in the temporary folder.
         environment.update(settings, TMPDIR=str(work))
+        keeper = None
     else:
-        exec_start, unit_environment = unit_service()
-        exec_start = [word.replace(INSTALLED + "kestiv-game", str(DEPLOY / "kestiv-game"))
-                          .replace(INSTALLED + "kestiv-terminal", str(terminal)) for word in exec_start]
-        unit_environment.update(settings, PATH=os.environ["PATH"], RUNTIME_DIRECTORY=str(seats),
-                                **{TAG_VARIABLE: tag})
         seats.mkdir(mode=0o700)
+        keeper = _start_keeper(terminal, environment, settings, seats, log)
+        exec_start, unit_environment = unit_service()
+        exec_start = [installed(word, terminal) for word in exec_start]
+        unit_environment.update(PATH=os.environ["PATH"], RUNTIME_DIRECTORY=str(seats), **{TAG_VARIABLE: tag})
         address = {"127.0.0.1": f"127.0.0.1:{port}", "::1": f"[::1]:{port}", "": str(port)}[listen]
         command = ["systemd-socket-activate", f"--listen={address}", "--accept", "--inetd",
                    *(f"--setenv={name}={value}" for name, value in unit_environment.items()),
                    "--", *exec_start]
-    with open(log, "wb") as log_file:
+    with open(log, "ab") as log_file:
         process = subprocess.Popen(command, env=environment, stdin=subprocess.DEVNULL,
-                                   stdout=log_file, stderr=log_file, start_new_session=True)
-    server = Server(process, port, f"{TAG_VARIABLE}={tag}".encode(), log)
+                                   stdout=log_file, stderr=log_file, start_new_session=True,
+                                   preexec_fn=preexec_fn)
+    server = Server(process, port, f"{TAG_VARIABLE}={tag}".encode(), log, keeper=keeper)
     deadline = time.monotonic() + 10
     while not listening(port):
         if process.poll() is not None or time.monotonic() > deadline:
@@ -127,8 +157,21 @@ def game_processes(server):
     """The pids of the processes the server started that are still there,
     zombies it has not reaped included; the server's own process aside."""
     main = server.listener
+    keeper = server.keeper.pid if server.keeper else None
     return [pid for pid, state, parent, variables in _processes()
-            if pid not in (main, server.process.pid) and (server.tag in variables or (parent == main and state == "Z"))]
+            if pid not in (main, server.process.pid, keeper) and (server.tag in variables or (parent == main and state == "Z"))]
+
+
+def games_in_play(server):
+    """How many of the server's terminals run."""
+    count = 0
+    for pid in game_processes(server):
+        try:
+            with open(f"/proc/{pid}/comm") as comm:
+                count += comm.read().strip() == "kestiv-terminal"
+        except OSError:
+            continue
+    return count
 
 
 def describe(pids):
@@ -194,16 +237,17 @@ def games_cpu_seconds(server):
 
 def stop(server):
     """Ends the server and, should any be left, its games."""
-    for signal_number, grace in ((signal.SIGTERM, 5), (signal.SIGKILL, 5)):
-        try:
-            os.killpg(server.process.pid, signal_number)
-        except ProcessLookupError:
-            pass
-        try:
-            server.process.wait(grace)
-            break
-        except subprocess.TimeoutExpired:
-            continue
+    for process in filter(None, (server.process, server.keeper)):
+        for signal_number, grace in ((signal.SIGTERM, 5), (signal.SIGKILL, 5)):
+            try:
+                os.killpg(process.pid, signal_number)
+            except ProcessLookupError:
+                pass
+            try:
+                process.wait(grace)
+                break
+            except subprocess.TimeoutExpired:
+                continue
     for pid in game_processes(server):
         try:
             os.kill(pid, signal.SIGKILL)

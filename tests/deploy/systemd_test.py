@@ -3,7 +3,7 @@
 boots in systemd-nspawn with systemd as its first process, the units and the
 game installed by the commands README.md gives, and players on 127.0.0.1 and
 ::1 play through the socket: a walk to the flag, the per-address limit, the
-"full" message, the idle cut and the time limit, each with its message.
+line and its end, the idle cut and the time limit, each with its message.
 The container shares the machine's network; the socket listens on loopback
 only, on a port free when the test starts. Needs root.
 
@@ -23,14 +23,15 @@ from pathlib import Path
 import served
 from checks import check, finish
 from load_test import build_settings
-from players import (EXIT, FULL, address_full, connect, idle_ending, loopback_address, read_to_end,
-                     read_until)
+from players import (EXIT, LINE_FULL, address_full, connect, first_place, idle_ending, loopback_address,
+                     read_to_end, read_until)
 from sessions import NC_LINE_END, PROMPT, as_typed, reference_output, walk_to_goal
 
 GAMES = 6
 PER_ADDRESS = 2
 IDLE_SECONDS = 3
 GAME_SECONDS = 15
+LINE = 1
 BOOT_SECONDS = 90
 PACKAGES = "systemd,systemd-sysv,dbus,socat"
 
@@ -49,14 +50,15 @@ def install(root, build, port):
     subprocess.run(["install", "-D", "-m", "0755", build / "kestiv-terminal", build / "kestiv-seat",
                     deploy / "kestiv-game", "-t", library], check=True)
     subprocess.run(["install", "-D", "-m", "0644", deploy / "kestiv-terminal.socket",
-                    deploy / "kestiv-terminal@.service", deploy / "kestiv-terminal.slice", "-t", units], check=True)
+                    deploy / "kestiv-terminal@.service", deploy / "kestiv-terminal-keeper.service",
+                    deploy / "kestiv-terminal.slice", "-t", units], check=True)
     (units / "kestiv-terminal.socket.d").mkdir(exist_ok=True)
     (units / "kestiv-terminal.socket.d/test.conf").write_text(
         f"[Socket]\nListenStream=\nListenStream=127.0.0.1:{port}\nListenStream=[::1]:{port}\n")
-    (units / "kestiv-terminal@.service.d").mkdir(exist_ok=True)
-    (units / "kestiv-terminal@.service.d/test.conf").write_text(
+    (units / "kestiv-terminal-keeper.service.d").mkdir(exist_ok=True)
+    (units / "kestiv-terminal-keeper.service.d/test.conf").write_text(
         f"[Service]\nEnvironment=KESTIV_GAMES={GAMES} KESTIV_GAMES_PER_ADDRESS={PER_ADDRESS} "
-        f"KESTIV_IDLE_SECONDS={IDLE_SECONDS} KESTIV_GAME_SECONDS={GAME_SECONDS}\n")
+        f"KESTIV_IDLE_SECONDS={IDLE_SECONDS} KESTIV_GAME_SECONDS={GAME_SECONDS} KESTIV_LINE={LINE}\n")
     wants = units / "sockets.target.wants"
     wants.mkdir(exist_ok=True)
     link = wants / "kestiv-terminal.socket"
@@ -107,9 +109,15 @@ async def limits_case(port, terminal):
     check(refused == address_full(PER_ADDRESS), f"a game beyond {PER_ADDRESS} from one address is refused "
                                                 f"with the reason (got {refused[:80]!r})")
     reader, writer = await connect(port, loopback_address(GAMES, PER_ADDRESS))
-    refused = await read_to_end(reader, 10)
-    writer.close()
-    check(refused == FULL, f"a game beyond the {GAMES} at once is refused as full (got {refused[:80]!r})")
+    told = await read_until(reader, b"\r\n")
+    check(told == first_place(1), f"a player beyond the {GAMES} games at once waits first in line (got {told!r})")
+    refused_reader, refused_writer = await connect(port, loopback_address(GAMES + PER_ADDRESS, PER_ADDRESS))
+    refused = await read_to_end(refused_reader, 10)
+    refused_writer.close()
+    check(refused == LINE_FULL, f"beyond the line of {LINE}, a player is told it is full (got {refused[:80]!r})")
+    held[0].close()
+    check((await read_until(reader, PROMPT)).endswith(PROMPT), "a freed seat starts the waiting player's game")
+    held.append(writer)
     for writer in held:
         writer.close()
         await writer.wait_closed()
@@ -154,6 +162,9 @@ def units_case(container):
     check(not failed.strip(), f"no game unit failed ({failed.strip()})")
     journal = in_container(container, "journalctl", "--no-pager", "-b", "-u", "kestiv-terminal@*")
     check("kestiv-seat:" not in journal, "the games logged no reason for not starting")
+    journal = in_container(container, "journalctl", "--no-pager", "-b", "-u", "kestiv-terminal-keeper.service")
+    check(": game started" in journal and ": waits at 1" in journal and ": ended: idle" in journal,
+          "the keeper logs each connection's fate to the journal")
 
 
 async def play(port, terminal, goal, flag):

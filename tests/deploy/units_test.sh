@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs the systemd units and the game into an empty root, by the commands
 # README.md gives an author, and has systemd-analyze verify them there: every
-# setting known, every program present. The service's sandbox must rate at
+# setting known, every program present. The services' sandboxes must rate at
 # most 0.6 on systemd's scale, and the socket's caps must leave room above
-# kestiv-seat's own, so that the players it turns away are told why.
+# the keeper's own, so that the players it turns away are told why.
 #
 # Usage: tests/deploy/units_test.sh TERMINAL (kestiv-seat beside it)
 set -euo pipefail
@@ -17,14 +17,14 @@ cp -r /usr/lib/systemd/system "$root/usr/lib/systemd/"   # the targets the units
 seat=$(dirname "$terminal")/kestiv-seat
 install -D -m 0755 "$terminal" "$seat" "$deploy/kestiv-game" -t "$root/usr/local/lib/kestiv-terminal/"
 install -D -m 0644 "$deploy/kestiv-terminal.socket" "$deploy/kestiv-terminal@.service" \
-    "$deploy/kestiv-terminal.slice" -t "$root/etc/systemd/system/"
+    "$deploy/kestiv-terminal-keeper.service" "$deploy/kestiv-terminal.slice" -t "$root/etc/systemd/system/"
 
 source "$(dirname "$0")/checks.sh"
 
 verify() {
     local said
     if ! said=$(systemd-analyze verify --root="$root" kestiv-terminal.socket kestiv-terminal@0.service \
-        kestiv-terminal.slice 2>&1) ||
+        kestiv-terminal-keeper.service kestiv-terminal.slice 2>&1) ||
         [[ -n $said ]]; then
         echo "$said"
         return 1
@@ -33,11 +33,12 @@ verify() {
 # An exposure of at most 0.6 on systemd's scale of 10.
 rated_safe() {
     local said
-    said=$(systemd-analyze security --offline=yes --root="$root" --threshold=6 --no-pager \
-        kestiv-terminal@0.service 2>&1) || { echo "$said"; return 1; }
+    said=$(systemd-analyze security --offline=yes --root="$root" --threshold=6 --no-pager "$1" 2>&1) ||
+        { echo "$said"; return 1; }
 }
 check "systemd-analyze verify passes on the units, without a word" verify
-check "the service's sandbox rates at most 0.6" rated_safe
+check "the game's sandbox rates at most 0.6" rated_safe kestiv-terminal@0.service
+check "the keeper's sandbox rates at most 0.6" rated_safe kestiv-terminal-keeper.service
 check "without the game installed, verify fails" \
     bash -c "rm '$root/usr/local/lib/kestiv-terminal/kestiv-game' && ! systemd-analyze verify --root='$root' kestiv-terminal@0.service 2>/dev/null"
 
@@ -45,10 +46,15 @@ check "without the game installed, verify fails" \
 default() { env -u "$1" "$seat" --settings | sed -n "s/^$1=//p"; }
 setting() { sed -n "s/^$2=//p" "$deploy/$1"; }
 games=$(default KESTIV_GAMES)
+line=$(default KESTIV_LINE)
 per_address=$(default KESTIV_GAMES_PER_ADDRESS)
 connections=$(setting kestiv-terminal.socket MaxConnections)
 per_source=$(setting kestiv-terminal.socket MaxConnectionsPerSource)
-check "the socket's MaxConnections ($connections) is above KESTIV_GAMES ($games)" test "$connections" -gt "$games"
+tasks=$(setting kestiv-terminal.slice TasksMax)
+check "the socket's MaxConnections ($connections) is above KESTIV_GAMES and KESTIV_LINE ($games + $line)" \
+    test "$connections" -gt $((games + line))
+check "the slice's TasksMax ($tasks) holds four processes a game, one a player in line, and the keeper" \
+    test "$tasks" -gt $((4 * games + line + 1))
 check "the socket's MaxConnectionsPerSource ($per_source) is above KESTIV_GAMES_PER_ADDRESS ($per_address)" \
     test "$per_source" -gt "$per_address"
 check "the units state no setting of the game" bash -c "! grep -h '^Environment' '$deploy'/kestiv-terminal*"
@@ -57,6 +63,10 @@ check "the units state no setting of the game" bash -c "! grep -h '^Environment'
 check "a game's time and memory are left to kestiv-seat's limits" \
     bash -c "! grep -E '^(RuntimeMaxSec|MemoryMax|MemoryHigh|LimitAS|LimitCPU)=' '$deploy/kestiv-terminal@.service'"
 check "every game runs in the slice" grep -qx 'Slice=kestiv-terminal.slice' "$deploy/kestiv-terminal@.service"
+check "a game wants the keeper without requiring it, so that a keeper's restart stops no game" \
+    bash -c "grep -qx 'Wants=kestiv-terminal-keeper.service' '$deploy/kestiv-terminal@.service' &&
+        ! grep -q '^Requires' '$deploy/kestiv-terminal@.service'"
+check "the keeper tells systemd when it is ready" grep -qx 'Type=notify' "$deploy/kestiv-terminal-keeper.service"
 check "the slice caps the games' total memory and processes" \
     bash -c "grep -q '^MemoryMax=' '$deploy/kestiv-terminal.slice' && grep -q '^TasksMax=' '$deploy/kestiv-terminal.slice'"
 check "the socket starts one game per connection" grep -qx 'Accept=yes' "$deploy/kestiv-terminal.socket"

@@ -8,7 +8,8 @@ import time
 
 import served
 from checks import check
-from players import EXIT, FULL, STEP_SECONDS, connect, idle_ending, loopback_address, read_to_end, read_until, reset
+from players import (EXIT, STEP_SECONDS, connect, first_place, idle_ending, loopback_address, read_to_end, read_until,
+                     reset)
 from sessions import NC_LINE_END, PROMPT, as_typed, reference_output, walk_to_goal
 
 
@@ -113,8 +114,8 @@ def flood_phase(server, memory_mib):
 
 
 async def time_limit_phase(server, terminal, seconds):
-    """A game that goes on past the limit is ended with a message; its seat
-    is then free again."""
+    """A game that goes on past the limit is ended with a message; the
+    player waiting for its seat then gets it, on the same connection."""
     reader, writer = await connect(server.port)
     received = bytearray(await read_until(reader, PROMPT))
     started = time.monotonic()
@@ -125,22 +126,19 @@ async def time_limit_phase(server, terminal, seconds):
             await asyncio.sleep(0.5)
 
     playing = asyncio.ensure_future(keep_playing())
-    refused_reader, refused_writer = await connect(server.port)
-    refused = await read_to_end(refused_reader, 10)
-    refused_writer.close()
+    waiting_reader, waiting_writer = await connect(server.port, "127.0.0.2")
+    told = await read_until(waiting_reader, b"\r\n")
     try:
         received += await read_to_end(reader, seconds + STEP_SECONDS)
     finally:
         playing.cancel()
     took = time.monotonic() - started
     writer.close()
-    check(refused == FULL, "with the only game taken, a second player is turned away")
+    check(told == first_place(1), f"with the only game taken, a second player waits first in line (got {told!r})")
     ending = f"\x1b[0m\r\n\r\nTime is up: a game lasts at most {seconds} seconds.\r\n".encode()
     check(received.endswith(ending), f"a game past the limit ends with the message (ends {bytes(received[-90:])!r})")
     check(seconds - 0.5 <= took <= seconds + 5, f"the game ended at the limit of {seconds} s (after {took:.1f} s)")
-    check(not served.wait_for_no_games(server, 10), "the ended game left no process")
-
-    reader, writer = await connect(server.port)
-    check(await read_until(reader, PROMPT) == reference_output(terminal, EXIT + b"\n"),
-          "the seat is free again for the next player")
-    writer.close()
+    check(await read_until(waiting_reader, PROMPT) == reference_output(terminal, EXIT + b"\n"),
+          "the seat goes to the player who waited, on the same connection")
+    waiting_writer.close()
+    check(not served.wait_for_no_games(server, 10), "the ended games left no process")

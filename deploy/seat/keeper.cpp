@@ -1,0 +1,468 @@
+#include "keeper.h"
+
+#include <sys/epoll.h>
+#include <sys/resource.h>
+#include <sys/signalfd.h>
+#include <sys/socket.h>
+#include <sys/timerfd.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <string>
+#include <unordered_map>
+
+#include "channel.h"
+#include "game.h"
+#include "keeper_socket.h"
+#include "proof_of_work.h"
+#include "waiting_line.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// epoll's tags for the keeper's own descriptors; a channel's tag is its
+// connection's number, from firstConnection on.
+constexpr ConnectionId listenerTag = 1;
+constexpr ConnectionId signalsTag = 2;
+constexpr ConnectionId timerTag = 3;
+constexpr ConnectionId firstConnection = 16;
+// Places in line are told again at most this often.
+constexpr int placeTicks = 2;
+// Descriptors the keeper needs besides its channels.
+constexpr long ownDescriptors = 64;
+
+const std::string shutdownMessage = "The server is shutting down: the game is over.\r\n";
+
+enum class Stage { greeted, proving, waiting, playing };
+
+struct Connection {
+    int channel = -1;
+    Stage stage = Stage::greeted;
+    std::string group;  // empty until the seat says who arrived
+    bool ipv6 = false;
+    long place = 0;
+    ConnectionId arrival = 0;  // its number in the order of arrival, from 1
+    Clock::time_point arrived;
+    Clock::time_point deadline;  // of waiting or proving
+    std::string challenge;
+    GameEnding ending = GameEnding::unknown;
+};
+
+GameSettings limits;
+SeatsAndLine line;
+std::unordered_map<ConnectionId, Connection> connections;
+std::set<std::pair<Clock::time_point, ConnectionId>> deadlines;
+int events = -1;
+int listener = -1;
+bool listenerWatched = false;
+ConnectionId nextConnection = firstConnection;
+// The line counts connections in the order the seats say who arrived, which
+// is not the order the keeper accepted their channels in.
+ConnectionId nextArrival = 1;
+std::unordered_map<ConnectionId, ConnectionId> connectionOfArrival;
+int stoppedBy = 0;
+
+void logFate(ConnectionId id, const Connection& connection, const std::string& what) {
+    std::string group = connection.group.empty() ? "no address" : connection.group;
+    std::fprintf(stderr, "kestiv-seat: connection %llu from %s: %s\n",
+                 static_cast<unsigned long long>(id - firstConnection + 1), group.c_str(),
+                 what.c_str());
+}
+
+bool tell(const Connection& connection, Note note, const std::string& text = "") {
+    Message message;
+    message.note = note;
+    message.text = text;
+    return sendMessage(connection.channel, message);
+}
+
+std::string firstPlaceMessage(long place) {
+    return "kestiv's terminal is playing every game it can: you are number " + std::to_string(place) +
+           " in line. Stay connected: your game starts here when a seat frees.\r\n";
+}
+
+std::string newPlaceMessage(long place) {
+    return "You are now number " + std::to_string(place) + " in line.\r\n";
+}
+
+std::string groupFullMessage(const Connection& connection) {
+    std::string count = std::to_string(limits.gamesPerAddress);
+    if (connection.ipv6) {
+        return "kestiv's terminal plays at most " + count +
+               " games at once with one network, counting players waiting, and yours (" +
+               connection.group + ") has them all. Try again when one is over.\r\n";
+    }
+    return "kestiv's terminal plays at most " + count +
+           " games at once with one address, and yours has them all. Try again when one is over.\r\n";
+}
+
+const std::string lineFullMessage =
+    "kestiv's terminal is playing every game it can and its line is full. Try again in a few "
+    "minutes.\r\n";
+
+void watchListener(bool watched) {
+    if (listener < 0 || watched == listenerWatched) {
+        return;
+    }
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.u64 = listenerTag;
+    epoll_ctl(events, watched ? EPOLL_CTL_ADD : EPOLL_CTL_DEL, listener, &event);
+    listenerWatched = watched;
+}
+
+void startPlaying(ConnectionId id) {
+    Connection& connection = connections[id];
+    deadlines.erase({connection.deadline, id});
+    connection.stage = Stage::playing;
+    if (connection.place != 0) {
+        auto waited =
+            std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - connection.arrived);
+        logFate(id, connection, "game started after " + std::to_string(waited.count()) + " s in line");
+    } else {
+        logFate(id, connection, "game started");
+    }
+    tell(connection, Note::play);
+}
+
+// Forgets the connection and hands its seat, if it had one, to the next in line.
+void drop(ConnectionId id) {
+    auto found = connections.find(id);
+    if (found == connections.end()) {
+        return;
+    }
+    epoll_ctl(events, EPOLL_CTL_DEL, found->second.channel, nullptr);
+    close(found->second.channel);
+    deadlines.erase({found->second.deadline, id});
+    ConnectionId arrival = found->second.arrival;
+    connections.erase(found);
+    watchListener(true);
+    if (arrival == 0) {
+        return;
+    }
+    connectionOfArrival.erase(arrival);
+    for (ConnectionId seated : leave(line, arrival)) {
+        startPlaying(connectionOfArrival[seated]);
+    }
+}
+
+void turnAway(ConnectionId id, const std::string& why, const std::string& message) {
+    Connection& connection = connections[id];
+    logFate(id, connection, "turned away: " + why);
+    tell(connection, Note::away, message);
+    drop(id);
+}
+
+void queue(ConnectionId id) {
+    Connection& connection = connections[id];
+    connection.stage = Stage::waiting;
+    connection.deadline = connection.arrived + std::chrono::seconds(limits.waitSeconds);
+    deadlines.insert({connection.deadline, id});
+    connection.place = placeInLine(line, connection.arrival);
+    logFate(id, connection, "waits at " + std::to_string(connection.place));
+    tell(connection, Note::wait, firstPlaceMessage(connection.place));
+}
+
+void arrive(ConnectionId id, const Message& message) {
+    Connection& connection = connections[id];
+    if (stoppedBy != 0) {
+        tell(connection, Note::shutdown, shutdownMessage);
+        drop(id);
+        return;
+    }
+    connection.group = addressGroup(message.address, static_cast<int>(limits.ipv6Prefix));
+    connection.ipv6 =
+        message.address.family == AF_INET6 && connection.group.find('/') != std::string::npos;
+    connection.arrival = nextArrival++;
+    connectionOfArrival[connection.arrival] = id;
+    switch (admit(line, connection.arrival, connection.group, limits.powBits > 0)) {
+    case Admission::play: startPlaying(id); break;
+    case Admission::wait: queue(id); break;
+    case Admission::prove:
+        connection.stage = Stage::proving;
+        connection.challenge = makeChallenge();
+        connection.deadline = connection.arrived + std::chrono::seconds(limits.powSeconds);
+        deadlines.insert({connection.deadline, id});
+        logFate(id, connection, "asked to prove its work");
+        tell(connection, Note::prove,
+             challengeText(connection.challenge, limits.powBits, limits.powSeconds));
+        break;
+    case Admission::groupFull:
+        turnAway(id,
+                 std::string("its ") + (connection.ipv6 ? "network" : "address") + " holds " +
+                     std::to_string(limits.gamesPerAddress) + " games and places in line",
+                 groupFullMessage(connection));
+        break;
+    case Admission::lineFull: turnAway(id, "the line is full", lineFullMessage); break;
+    }
+}
+
+void answer(ConnectionId id, const Message& message) {
+    Connection& connection = connections[id];
+    if (connection.stage != Stage::proving) {
+        return;
+    }
+    deadlines.erase({connection.deadline, id});
+    if (!provesWork(connection.challenge, message.text, limits.powBits)) {
+        turnAway(id, "a wrong proof of work",
+                 "That answer does not prove the work asked. Connect again for a new "
+                 "challenge.\r\n");
+        return;
+    }
+    if (admitProven(line, connection.arrival) == Admission::play) {
+        startPlaying(id);
+    } else {
+        queue(id);
+    }
+}
+
+void hear(ConnectionId id) {
+    auto found = connections.find(id);
+    if (found == connections.end()) {
+        return;
+    }
+    Connection& connection = found->second;
+    Message message;
+    if (!receiveMessage(connection.channel, message)) {
+        if (connection.stage == Stage::playing) {
+            logFate(id, connection,
+                    std::string("ended: ") + describeEnding(connection.ending == GameEnding::unknown
+                                                                ? GameEnding::playerGone
+                                                                : connection.ending));
+        } else if (connection.stage != Stage::greeted || !connection.group.empty()) {
+            logFate(id, connection, "left the line: player gone");
+        }
+        drop(id);
+        return;
+    }
+    switch (message.note) {
+    case Note::arrive:
+        if (connection.group.empty() && connection.stage == Stage::greeted) {
+            arrive(id, message);
+        }
+        break;
+    case Note::answer: answer(id, message); break;
+    case Note::refused:
+        logFate(id, connection, message.text);
+        drop(id);
+        break;
+    case Note::ended:
+        if (message.numbers[0] > 0 && message.numbers[0] < static_cast<std::int64_t>(GameEnding::count)) {
+            connection.ending = static_cast<GameEnding>(message.numbers[0]);
+        }
+        break;
+    default: break;
+    }
+}
+
+void greet(int channel) {
+    if (!peerIsThisUser(channel)) {
+        close(channel);
+        return;
+    }
+    ConnectionId id = nextConnection++;
+    Connection& connection = connections[id];
+    connection.channel = channel;
+    connection.arrived = Clock::now();
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.u64 = id;
+    epoll_ctl(events, EPOLL_CTL_ADD, channel, &event);
+    Message hello;
+    hello.note = Note::hello;
+    hello.numbers[gameSeconds] = limits.gameSeconds;
+    hello.numbers[idleSeconds] = limits.idleSeconds;
+    hello.numbers[memoryMiB] = limits.gameMemoryMiB;
+    hello.numbers[cpuSeconds] = limits.gameCpuSeconds;
+    hello.numbers[proxyProtocol] = limits.proxyProtocol;
+    sendMessage(channel, hello);
+}
+
+void acceptAll() {
+    for (;;) {
+        int channel = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (channel >= 0) {
+            greet(channel);
+            continue;
+        }
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+            // Out of descriptors: the games wait in the backlog until one ends.
+            watchListener(false);
+        }
+        if (errno != EINTR && errno != ECONNABORTED) {
+            return;
+        }
+    }
+}
+
+void tick(long ticks) {
+    auto now = Clock::now();
+    while (!deadlines.empty() && deadlines.begin()->first <= now) {
+        ConnectionId id = deadlines.begin()->second;
+        deadlines.erase(deadlines.begin());
+        Connection& connection = connections[id];
+        if (connection.stage == Stage::proving) {
+            turnAway(id, "no proof of work in time",
+                     "No answer came within " + describeDuration(limits.powSeconds) +
+                         ". Connect again for a new challenge.\r\n");
+        } else if (connection.stage == Stage::waiting) {
+            turnAway(id, "waited " + describeDuration(limits.waitSeconds),
+                     "You have waited " + describeDuration(limits.waitSeconds) +
+                         " and no seat has freed. Try again later.\r\n");
+        }
+    }
+    if (ticks % placeTicks != 0) {
+        return;
+    }
+    for (auto [arrival, place] : placesInLine(line)) {
+        Connection& connection = connections[connectionOfArrival[arrival]];
+        if (connection.place != place) {
+            connection.place = place;
+            tell(connection, Note::wait, newPlaceMessage(place));
+        }
+    }
+}
+
+void stop(int signalNumber) {
+    if (stoppedBy != 0) {
+        return;
+    }
+    stoppedBy = signalNumber;
+    std::vector<ConnectionId> waiting;
+    for (auto& [id, connection] : connections) {
+        tell(connection, Note::shutdown, shutdownMessage);
+        if (connection.stage != Stage::playing) {
+            waiting.push_back(id);
+        }
+    }
+    for (ConnectionId id : waiting) {
+        logFate(id, connections[id], "left the line: shutdown");
+        drop(id);
+    }
+}
+
+// Whether any child, orphans taken in included, has yet to be reaped.
+bool childrenRemain() {
+    siginfo_t info{};
+    return waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) == 0;
+}
+
+}  // namespace
+
+sigset_t stoppingSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int signalNumber : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) {
+        struct sigaction current {};
+        sigaction(signalNumber, nullptr, &current);
+        if (current.sa_handler != SIG_IGN) {
+            sigaddset(&signals, signalNumber);
+        }
+    }
+    return signals;
+}
+
+void blockKeeperSignals(const sigset_t& signals) {
+    sigset_t blocked = signals;
+    sigaddset(&blocked, SIGCHLD);
+    sigprocmask(SIG_BLOCK, &blocked, nullptr);
+}
+
+bool roomForChannels(const GameSettings& settings, std::string& problem) {
+    rlimit files{};
+    getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);
+    long needed = settings.games + settings.line + ownDescriptors;
+    if (files.rlim_cur != RLIM_INFINITY && static_cast<long>(files.rlim_cur) < needed) {
+        problem = "KESTIV_GAMES and KESTIV_LINE need " + std::to_string(needed) +
+                  " open files, and this process may have only " + std::to_string(files.rlim_cur) +
+                  ": raise its limit (ulimit -n, LimitNOFILE=) or lower them";
+        return false;
+    }
+    return true;
+}
+
+int keepSeats(const GameSettings& settings, int listening, const std::vector<pid_t>& vital,
+              const sigset_t& stopping) {
+    limits = settings;
+    line.seats = settings.games;
+    line.perGroup = settings.gamesPerAddress;
+    line.lineBound = settings.line;
+    listener = listening;
+    events = epoll_create1(EPOLL_CLOEXEC);
+    sigset_t watched = stopping;
+    sigaddset(&watched, SIGCHLD);
+    int signals = signalfd(-1, &watched, SFD_CLOEXEC | SFD_NONBLOCK);
+    int timer = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK);
+    itimerspec second{{1, 0}, {1, 0}};
+    timerfd_settime(timer, 0, &second, nullptr);
+    for (auto [descriptor, tag] : {std::pair{signals, signalsTag}, std::pair{timer, timerTag}}) {
+        epoll_event event{};
+        event.events = EPOLLIN;
+        event.data.u64 = tag;
+        epoll_ctl(events, EPOLL_CTL_ADD, descriptor, &event);
+    }
+    watchListener(true);
+    std::vector<pid_t> children = vital;
+    int status = 0;
+    long ticks = 0;
+    while (stoppedBy == 0 || !connections.empty() || childrenRemain()) {
+        epoll_event ready[64];
+        int count = epoll_wait(events, ready, 64, -1);
+        for (int index = 0; index < count; ++index) {
+            ConnectionId tag = ready[index].data.u64;
+            if (tag == listenerTag) {
+                acceptAll();
+            } else if (tag == timerTag) {
+                std::uint64_t expirations = 0;
+                if (read(timer, &expirations, sizeof expirations) == sizeof expirations) {
+                    tick(++ticks);
+                }
+            } else if (tag == signalsTag) {
+                signalfd_siginfo arrived{};
+                while (read(signals, &arrived, sizeof arrived) == sizeof arrived) {
+                    if (arrived.ssi_signo != SIGCHLD) {
+                        std::fprintf(stderr, "kestiv-seat: stopping on %s\n",
+                                     strsignal(static_cast<int>(arrived.ssi_signo)));
+                        // The listeners stop at once; a bridge carries its
+                        // players' last words and stops when they are said.
+                        if (!children.empty() && stoppedBy == 0) {
+                            kill(children.front(), SIGKILL);
+                        }
+                        stop(static_cast<int>(arrived.ssi_signo));
+                    }
+                }
+                int childStatus = 0;
+                pid_t child = 0;
+                while ((child = waitpid(-1, &childStatus, WNOHANG)) > 0) {
+                    auto found = std::find(children.begin(), children.end(), child);
+                    if (found == children.end()) {
+                        continue;
+                    }
+                    children.erase(found);
+                    if (stoppedBy == 0) {
+                        std::fprintf(stderr, "kestiv-seat: a listener ended by itself; stopping\n");
+                        status = 1;
+                        stop(SIGTERM);
+                    }
+                }
+            }
+            if (tag >= firstConnection) {
+                hear(tag);
+            }
+        }
+        if (stoppedBy != 0 && connections.empty()) {
+            for (pid_t child : children) {
+                kill(child, SIGTERM);
+            }
+        }
+    }
+    return status != 0 ? status : 128 + stoppedBy;
+}

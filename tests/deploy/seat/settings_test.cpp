@@ -1,0 +1,68 @@
+#include "settings.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+TEST(Settings, NumbersAreDecimalWithoutSignOrLeadingZero) {
+    struct Case {
+        const char* text;
+        long lowest, highest;
+        bool valid;
+        long value;
+    } cases[] = {
+        {"1", 1, 10, true, 1},      {"10", 1, 10, true, 10},
+        {"0", 0, 1, true, 0},       {"0", 1, 10, false, 0},
+        {"00", 0, 10, false, 0},    {"01", 0, 10, false, 0},
+        {"11", 1, 10, false, 0},    {"31", 32, 128, false, 0},
+        {"-1", 0, 10, false, 0},    {"+1", 0, 10, false, 0},
+        {" 1", 0, 10, false, 0},    {"1 ", 0, 10, false, 0},
+        {"", 0, 10, false, 0},      {"1e3", 0, 5000, false, 0},
+        {"0x10", 0, 100, false, 0}, {"9999999999", 0, 86400, false, 0},
+    };
+    for (const Case& c : cases) {
+        long value = -1;
+        EXPECT_EQ(parseSettingNumber(c.text, c.lowest, c.highest, value), c.valid) << c.text;
+        if (c.valid) {
+            EXPECT_EQ(value, c.value) << c.text;
+        }
+    }
+}
+
+TEST(Settings, EveryBadValueIsReportedAndUnknownNamesWarned) {
+    setenv("KESTIV_GAMES", "0", 1);
+    setenv("KESTIV_IPV6_PREFIX", "16", 1);
+    setenv("KESTIV_WEBSOCKET", "8080", 1);
+    setenv("KESTIV_GAME_SECOND", "60", 1);
+    GameSettings settings{};
+    std::vector<std::string> problems = readGameSettings(settings);
+    ASSERT_EQ(problems.size(), 3u);
+    EXPECT_NE(problems[0].find("KESTIV_GAMES must be a whole number from 1 to 10000"), std::string::npos);
+    EXPECT_NE(problems[1].find("KESTIV_IPV6_PREFIX must be a whole number from 32 to 128"),
+              std::string::npos);
+    EXPECT_NE(problems[2].find("KESTIV_WEBSOCKET_ORIGIN"), std::string::npos);
+    std::vector<std::string> warnings = unknownSettingNames();
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("did you mean KESTIV_GAME_SECONDS?"), std::string::npos);
+    for (const char* name :
+         {"KESTIV_GAMES", "KESTIV_IPV6_PREFIX", "KESTIV_WEBSOCKET", "KESTIV_GAME_SECOND"}) {
+        unsetenv(name);
+    }
+    EXPECT_TRUE(readGameSettings(settings).empty());
+    EXPECT_EQ(settings.games, 100);
+    EXPECT_EQ(settings.ipv6Prefix, 64);
+    EXPECT_EQ(settings.proxyProtocol, 0);
+    EXPECT_EQ(settings.powBits, 0);
+}
+
+TEST(Settings, DurationsAsMessagesNameThem) {
+    EXPECT_EQ(describeDuration(1), "1 second");
+    EXPECT_EQ(describeDuration(2), "2 seconds");
+    EXPECT_EQ(describeDuration(60), "1 minute");
+    EXPECT_EQ(describeDuration(1800), "30 minutes");
+    EXPECT_EQ(describeDuration(90), "90 seconds");
+}
+
+}  // namespace
