@@ -69,7 +69,7 @@ math(EXPR KESTIV_FLAG_MAX_BYTES "${_kestiv_kGoalStoredBytes} - 1 - ${_kestiv_wor
 set(KESTIV_IMAGE "" CACHE FILEPATH "An image file to link instead of the default maze")
 set(KESTIV_IMAGE_DIR "" CACHE PATH "A folder to pack into the image instead of the default maze")
 set(KESTIV_PACK_OPTIONS "" CACHE STRING
-    "Options for packing KESTIV_IMAGE_DIR (--follow-symlinks, --skip-special)")
+    "Options for packing KESTIV_IMAGE_DIR (--follow-symlinks, --skip-special, --allow-untypeable)")
 if(KESTIV_IMAGE AND KESTIV_IMAGE_DIR)
   message(FATAL_ERROR "KESTIV_IMAGE and KESTIV_IMAGE_DIR are both set; choose a ready image or a "
                       "folder to pack")
@@ -77,9 +77,9 @@ endif()
 # Written with spaces as on a command line, or as a CMake list.
 separate_arguments(KESTIV_PACK_ARGS UNIX_COMMAND "${KESTIV_PACK_OPTIONS}")
 foreach(option IN LISTS KESTIV_PACK_ARGS)
-  if(NOT option MATCHES "^--(follow-symlinks|skip-special)$")
-    message(FATAL_ERROR "KESTIV_PACK_OPTIONS: '${option}' is neither --follow-symlinks nor "
-                        "--skip-special")
+  if(NOT option MATCHES "^--(follow-symlinks|skip-special|allow-untypeable)$")
+    message(FATAL_ERROR "KESTIV_PACK_OPTIONS: '${option}' is none of --follow-symlinks, "
+                        "--skip-special and --allow-untypeable")
   endif()
 endforeach()
 if(KESTIV_IMAGE)
