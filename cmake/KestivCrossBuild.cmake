@@ -36,7 +36,7 @@ ExternalProject_Add(kestiv-host-tools
   BUILD_ALWAYS ON
   USES_TERMINAL_BUILD ON)
 
-if(KESTIV_BUILD_TESTS)
+if(KESTIV_WITH_TESTS)
   set(KESTIV_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH
       "GoogleTest sources, compiled for the target (Debian package googletest)")
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)

@@ -1,0 +1,145 @@
+# What the tests and the benchmarks need from the machine, found in one place.
+#
+# KESTIV_BUILD_TESTS and KESTIV_BUILD_BENCH are ON, OFF or AUTO. AUTO, the
+# default, builds what the installed packages allow and says in one line what
+# it left out, so that playing needs nothing but a compiler, CMake and Ninja.
+# ON is for running them: the test workflow sets it, and then a missing
+# package stops the configure step with one message that names every package
+# missing and the apt-get line that installs them.
+#
+# A cross build's tests run on the build machine under Wine or Node, and its
+# presets name what those need; there AUTO builds the tests, and a missing
+# tool stops the configure step where the tests find it.
+#
+# Leaves: KESTIV_WITH_TESTS and KESTIV_WITH_BENCH, whether each is built;
+# KESTIV_OPENSSL_ORACLE, whether the cipher tests and benchmark have OpenSSL to
+# compare with; KESTIV_AES_BENCH, whether the AES benchmark is built; and for
+# the tests of a tool of their own, the tool where found: KESTIV_RLWRAP,
+# KESTIV_SOCAT, KESTIV_NC, KESTIV_TELNET, KESTIV_SYSTEMD_ANALYZE,
+# KESTIV_SOCKET_ACTIVATE, Python3_EXECUTABLE.
+
+foreach(var KESTIV_BUILD_TESTS KESTIV_BUILD_BENCH)
+  set_property(CACHE ${var} PROPERTY STRINGS AUTO ON OFF)
+  string(TOUPPER "${${var}}" value)
+  if(value STREQUAL "AUTO")
+    set(_kestiv_${var} AUTO)
+  elseif("${${var}}")
+    set(_kestiv_${var} ON)
+  elseif(value MATCHES "^(OFF|0|FALSE|NO|N|IGNORE)$")
+    set(_kestiv_${var} OFF)
+  else()
+    message(FATAL_ERROR "${var} must be ON, OFF or AUTO; got '${${var}}'")
+  endif()
+endforeach()
+
+set(KESTIV_OPENSSL_ORACLE FALSE)
+set(KESTIV_AES_BENCH FALSE)
+if(CMAKE_CROSSCOMPILING)
+  string(COMPARE NOTEQUAL "${_kestiv_KESTIV_BUILD_TESTS}" OFF KESTIV_WITH_TESTS)
+  string(COMPARE NOTEQUAL "${_kestiv_KESTIV_BUILD_BENCH}" OFF KESTIV_WITH_BENCH)
+  return()
+endif()
+
+# What is missing, for the tests (TESTS) and for the benchmarks (BENCH): the
+# packages, and what each would have served.
+foreach(part TESTS BENCH)
+  set(_kestiv_${part}_packages "")
+  set(_kestiv_${part}_left_out "")
+endforeach()
+function(_kestiv_lacks part package serves)
+  set(_kestiv_${part}_packages ${_kestiv_${part}_packages} ${package} PARENT_SCOPE)
+  set(_kestiv_${part}_left_out ${_kestiv_${part}_left_out} "${serves} (${package})" PARENT_SCOPE)
+endfunction()
+
+set(KESTIV_WITH_TESTS FALSE)
+if(NOT _kestiv_KESTIV_BUILD_TESTS STREQUAL OFF)
+  find_package(GTest QUIET)
+  if(GTest_FOUND)
+    set(KESTIV_WITH_TESTS TRUE)
+  else()
+    _kestiv_lacks(TESTS libgtest-dev "every test")
+  endif()
+  find_package(OpenSSL QUIET COMPONENTS Crypto)
+  if(NOT OpenSSL_FOUND)
+    _kestiv_lacks(TESTS libssl-dev "the cipher tests' OpenSSL oracle")
+  endif()
+  if(NOT WIN32)
+    find_program(KESTIV_RLWRAP rlwrap)
+    if(NOT KESTIV_RLWRAP)
+      _kestiv_lacks(TESTS rlwrap "the test of playing under rlwrap")
+    endif()
+  endif()
+  # The terminal served over TCP (tests/deploy).
+  if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    find_package(Python3 QUIET COMPONENTS Interpreter)
+    if(NOT Python3_FOUND)
+      _kestiv_lacks(TESTS python3 "the tests of the served terminal")
+    endif()
+    foreach(tool_package IN ITEMS
+            "SOCAT|socat|socat" "NC|nc|netcat-openbsd" "TELNET|telnet|inetutils-telnet"
+            "SYSTEMD_ANALYZE|systemd-analyze|systemd" "SOCKET_ACTIVATE|systemd-socket-activate|systemd")
+      string(REPLACE "|" ";" tool_package "${tool_package}")
+      list(GET tool_package 0 name)
+      list(GET tool_package 1 tool)
+      list(GET tool_package 2 package)
+      find_program(KESTIV_${name} ${tool})
+      if(NOT KESTIV_${name})
+        _kestiv_lacks(TESTS ${package} "the tests of the served terminal: ${tool}")
+      endif()
+    endforeach()
+  endif()
+endif()
+
+set(KESTIV_WITH_BENCH FALSE)
+if(NOT _kestiv_KESTIV_BUILD_BENCH STREQUAL OFF)
+  # The start-up floors need nothing; the AES benchmark measures against OpenSSL.
+  set(KESTIV_WITH_BENCH TRUE)
+  find_package(benchmark QUIET)
+  find_package(OpenSSL QUIET COMPONENTS Crypto)
+  if(NOT benchmark_FOUND)
+    _kestiv_lacks(BENCH libbenchmark-dev "the AES benchmark")
+  endif()
+  if(NOT OpenSSL_FOUND)
+    _kestiv_lacks(BENCH libssl-dev "the AES benchmark's OpenSSL peer")
+  endif()
+  if(benchmark_FOUND AND OpenSSL_FOUND)
+    set(KESTIV_AES_BENCH TRUE)
+  endif()
+endif()
+set(KESTIV_OPENSSL_ORACLE ${OpenSSL_FOUND})
+
+# Those asked for with ON stop the configure step, in one message; the rest
+# are said in one line.
+set(_kestiv_required_packages "")
+set(_kestiv_required_for "")
+set(_kestiv_required_by "")
+set(_kestiv_optional_packages "")
+set(_kestiv_optional_for "")
+foreach(part TESTS BENCH)
+  if(_kestiv_KESTIV_BUILD_${part} STREQUAL ON)
+    list(APPEND _kestiv_required_packages ${_kestiv_${part}_packages})
+    list(APPEND _kestiv_required_for ${_kestiv_${part}_left_out})
+    list(APPEND _kestiv_required_by KESTIV_BUILD_${part}=ON)
+  else()
+    list(APPEND _kestiv_optional_packages ${_kestiv_${part}_packages})
+    list(APPEND _kestiv_optional_for ${_kestiv_${part}_left_out})
+  endif()
+endforeach()
+if(_kestiv_required_packages)
+  list(REMOVE_DUPLICATES _kestiv_required_packages)
+  list(JOIN _kestiv_required_packages " " packages)
+  list(JOIN _kestiv_required_for "; " left_out)
+  list(JOIN _kestiv_required_by " and " asked)
+  message(FATAL_ERROR
+    "${asked} needs Debian packages that are not installed: ${packages}. As root:\n"
+    "  apt-get install ${packages}\n"
+    "They serve: ${left_out}. To build only what the installed packages allow, configure "
+    "with -DKESTIV_BUILD_TESTS=AUTO -DKESTIV_BUILD_BENCH=AUTO.")
+endif()
+if(_kestiv_optional_packages)
+  list(REMOVE_DUPLICATES _kestiv_optional_packages)
+  list(JOIN _kestiv_optional_packages " " packages)
+  list(JOIN _kestiv_optional_for "; " left_out)
+  message(STATUS "Left out, for want of packages: ${left_out}. To build them too: "
+                 "apt-get install ${packages}")
+endif()
