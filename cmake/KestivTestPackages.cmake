@@ -12,6 +12,7 @@
 # tool stops the configure step where the tests find it.
 #
 # Leaves: KESTIV_WITH_TESTS and KESTIV_WITH_BENCH, whether each is built;
+# KESTIV_TESTS_ASKED, whether tests were asked for (ON or AUTO);
 # KESTIV_OPENSSL_ORACLE, whether the cipher tests and benchmark have OpenSSL to
 # compare with; KESTIV_AES_BENCH, whether the AES benchmark is built; and for
 # the tests of a tool of their own, the tool where found: KESTIV_RLWRAP,
@@ -32,6 +33,10 @@ foreach(var KESTIV_BUILD_TESTS KESTIV_BUILD_BENCH)
   endif()
 endforeach()
 
+# Whether tests were asked for at all (ON or AUTO): the fixture images serve
+# them, and a cross build's tests take them from its host tools, whose own
+# tests may be left out.
+string(COMPARE NOTEQUAL "${_kestiv_KESTIV_BUILD_TESTS}" OFF KESTIV_TESTS_ASKED)
 set(KESTIV_OPENSSL_ORACLE FALSE)
 set(KESTIV_AES_BENCH FALSE)
 if(CMAKE_CROSSCOMPILING)
