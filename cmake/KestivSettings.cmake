@@ -8,7 +8,8 @@
 # terminal links, made by the target kestiv-image (image/CMakeLists.txt); KESTIVFS_COMMAND and
 # KESTIVFS_COMMAND_DEPENDS, the kestivfs that runs on the build machine;
 # KESTIV_MAZE_ARGS and KESTIV_PACK_ARGS, its arguments; KESTIV_MAZE_DEFAULT_*, KESTIV_GOAL_WORDING and
-# KESTIV_FLAG_MAX_BYTES for the generator's configured source.
+# KESTIV_FLAG_MAX_BYTES for the generator's configured source; KESTIV_DEFAULT_MAZE, whether the
+# terminal links the default maze.
 
 # The content key and IV. The terminal and kestivfs of one build compile the
 # same generated source, so a maze is always stored with the key the terminal
@@ -188,21 +189,27 @@ endif()
 # anyone with these sources can read.
 set(_kestiv_maze_settings KESTIV_FLAG KESTIV_MAZE_SEED KESTIV_MAZE_DIRECTORIES KESTIV_MAZE_FILES
                           KESTIV_MAZE_DEPTH KESTIV_MAZE_GOAL_DEPTH KESTIV_MAZE_DECOY_SIZE)
+set(_kestiv_changed "")
+foreach(var IN LISTS _kestiv_maze_settings)
+  string(REGEX REPLACE "^KESTIV_(MAZE_)?" "KESTIV_MAZE_DEFAULT_" default "${var}")
+  if(NOT "${${var}}" STREQUAL "${${default}}")
+    list(APPEND _kestiv_changed ${var})
+  endif()
+endforeach()
+# Whether the terminal links the default maze itself, which docs/game.png shows.
+if(NOT KESTIV_IMAGE AND NOT KESTIV_IMAGE_DIR AND NOT _kestiv_changed)
+  set(KESTIV_DEFAULT_MAZE TRUE)
+else()
+  set(KESTIV_DEFAULT_MAZE FALSE)
+endif()
 if(KESTIV_IMAGE OR KESTIV_IMAGE_DIR)
   if(KESTIV_IMAGE)
     set(_kestiv_own_maze KESTIV_IMAGE)
   else()
     set(_kestiv_own_maze KESTIV_IMAGE_DIR)
   endif()
-  set(_kestiv_unused "")
-  foreach(var IN LISTS _kestiv_maze_settings)
-    string(REGEX REPLACE "^KESTIV_(MAZE_)?" "KESTIV_MAZE_DEFAULT_" default "${var}")
-    if(NOT "${${var}}" STREQUAL "${${default}}")
-      list(APPEND _kestiv_unused ${var})
-    endif()
-  endforeach()
-  if(_kestiv_unused)
-    list(JOIN _kestiv_unused ", " _kestiv_unused)
+  if(_kestiv_changed)
+    list(JOIN _kestiv_changed ", " _kestiv_unused)
     message(WARNING "Not used, as ${_kestiv_own_maze} replaces the generated maze that they shape: "
                     "${_kestiv_unused}. Put your flag in a file of your own maze instead.")
   endif()
