@@ -12,7 +12,9 @@ import pty
 import select
 import sys
 
-PROMPT = b"kestiv's terminal ---> "
+# The prompt with the colour reset after it, the last the program writes
+# before it reads a line: a line typed sooner would be echoed before the reset.
+PROMPT = b"kestiv's terminal ---> \x1b[0m"
 # Only a program that hangs takes this long to answer a line.
 ANSWER_SECONDS = 60
 
