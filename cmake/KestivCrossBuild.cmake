@@ -28,7 +28,7 @@ endforeach()
 ExternalProject_Add(kestiv-host-tools
   SOURCE_DIR "${PROJECT_SOURCE_DIR}"
   BINARY_DIR "${KESTIV_HOST_TOOLS_DIR}"
-  CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release -DKESTIV_BUILD_BENCH=OFF -DKESTIV_BUILD_TESTS=ON
+  CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release -DKESTIV_BUILD_BENCH=OFF -DKESTIV_BUILD_TESTS=AUTO
   CMAKE_CACHE_ARGS ${host_settings}
   BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target kestivfs make_fixture_images
   BUILD_BYPRODUCTS "${KESTIV_HOST_KESTIVFS}" "${KESTIV_HOST_MAKE_FIXTURE_IMAGES}"
@@ -36,7 +36,7 @@ ExternalProject_Add(kestiv-host-tools
   BUILD_ALWAYS ON
   USES_TERMINAL_BUILD ON)
 
-if(KESTIV_BUILD_TESTS)
+if(KESTIV_WITH_TESTS)
   set(KESTIV_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH
       "GoogleTest sources, compiled for the target (Debian package googletest)")
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)

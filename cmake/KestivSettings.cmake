@@ -8,13 +8,16 @@
 # terminal links, made by the target kestiv-image (image/CMakeLists.txt); KESTIVFS_COMMAND and
 # KESTIVFS_COMMAND_DEPENDS, the kestivfs that runs on the build machine;
 # KESTIV_MAZE_ARGS and KESTIV_PACK_ARGS, its arguments; KESTIV_MAZE_DEFAULT_*, KESTIV_GOAL_WORDING and
-# KESTIV_FLAG_MAX_BYTES for the generator's configured source.
+# KESTIV_FLAG_MAX_BYTES for the generator's configured source; KESTIV_DEFAULT_MAZE, whether the
+# terminal links the default maze.
 
 # The content key and IV. The terminal and kestivfs of one build compile the
 # same generated source, so a maze is always stored with the key the terminal
 # reads it with.
-set(KESTIV_KEY "3f9c1e7a52d48b06e1a7c3589f2d6b40" CACHE STRING "Content key: 32 hex digits")
-set(KESTIV_IV "8e21d7c4a95f3b60127ce8a4d39b56f1" CACHE STRING "Content IV: 32 hex digits")
+set(_kestiv_default_KESTIV_KEY "3f9c1e7a52d48b06e1a7c3589f2d6b40")
+set(_kestiv_default_KESTIV_IV "8e21d7c4a95f3b60127ce8a4d39b56f1")
+set(KESTIV_KEY "${_kestiv_default_KESTIV_KEY}" CACHE STRING "Content key: 32 hex digits")
+set(KESTIV_IV "${_kestiv_default_KESTIV_IV}" CACHE STRING "Content IV: 32 hex digits")
 foreach(var KESTIV_KEY KESTIV_IV)
   if(NOT "${${var}}" MATCHES "^[0-9a-fA-F]+$")
     message(FATAL_ERROR "${var} must be 32 hex digits (0-9, a-f); got '${${var}}'")
@@ -69,7 +72,7 @@ math(EXPR KESTIV_FLAG_MAX_BYTES "${_kestiv_kGoalStoredBytes} - 1 - ${_kestiv_wor
 set(KESTIV_IMAGE "" CACHE FILEPATH "An image file to link instead of the default maze")
 set(KESTIV_IMAGE_DIR "" CACHE PATH "A folder to pack into the image instead of the default maze")
 set(KESTIV_PACK_OPTIONS "" CACHE STRING
-    "Options for packing KESTIV_IMAGE_DIR (--follow-symlinks, --skip-special)")
+    "Options for packing KESTIV_IMAGE_DIR (--follow-symlinks, --skip-special, --allow-untypeable)")
 if(KESTIV_IMAGE AND KESTIV_IMAGE_DIR)
   message(FATAL_ERROR "KESTIV_IMAGE and KESTIV_IMAGE_DIR are both set; choose a ready image or a "
                       "folder to pack")
@@ -77,9 +80,9 @@ endif()
 # Written with spaces as on a command line, or as a CMake list.
 separate_arguments(KESTIV_PACK_ARGS UNIX_COMMAND "${KESTIV_PACK_OPTIONS}")
 foreach(option IN LISTS KESTIV_PACK_ARGS)
-  if(NOT option MATCHES "^--(follow-symlinks|skip-special)$")
-    message(FATAL_ERROR "KESTIV_PACK_OPTIONS: '${option}' is neither --follow-symlinks nor "
-                        "--skip-special")
+  if(NOT option MATCHES "^--(follow-symlinks|skip-special|allow-untypeable)$")
+    message(FATAL_ERROR "KESTIV_PACK_OPTIONS: '${option}' is none of --follow-symlinks, "
+                        "--skip-special and --allow-untypeable")
   endif()
 endforeach()
 if(KESTIV_IMAGE)
@@ -181,6 +184,59 @@ if(_kestiv_largest_image GREATER _kestiv_kMaxMazeImageBytes)
                       "${KESTIV_MAZE_DECOY_SIZE} could make an image of ${_kestiv_largest_image} bytes; "
                       "an image must stay under 4 GiB")
 endif()
+# What an author is told at every configure: settings that do nothing here,
+# the way back to the generated maze, and a release that would ship what
+# anyone with these sources can read.
+set(_kestiv_maze_settings KESTIV_FLAG KESTIV_MAZE_SEED KESTIV_MAZE_DIRECTORIES KESTIV_MAZE_FILES
+                          KESTIV_MAZE_DEPTH KESTIV_MAZE_GOAL_DEPTH KESTIV_MAZE_DECOY_SIZE)
+set(_kestiv_changed "")
+foreach(var IN LISTS _kestiv_maze_settings)
+  string(REGEX REPLACE "^KESTIV_(MAZE_)?" "KESTIV_MAZE_DEFAULT_" default "${var}")
+  if(NOT "${${var}}" STREQUAL "${${default}}")
+    list(APPEND _kestiv_changed ${var})
+  endif()
+endforeach()
+# Whether the terminal links the default maze itself, which docs/game.png shows.
+if(NOT KESTIV_IMAGE AND NOT KESTIV_IMAGE_DIR AND NOT _kestiv_changed)
+  set(KESTIV_DEFAULT_MAZE TRUE)
+else()
+  set(KESTIV_DEFAULT_MAZE FALSE)
+endif()
+if(KESTIV_IMAGE OR KESTIV_IMAGE_DIR)
+  if(KESTIV_IMAGE)
+    set(_kestiv_own_maze KESTIV_IMAGE)
+  else()
+    set(_kestiv_own_maze KESTIV_IMAGE_DIR)
+  endif()
+  if(_kestiv_changed)
+    list(JOIN _kestiv_changed ", " _kestiv_unused)
+    message(WARNING "Not used, as ${_kestiv_own_maze} replaces the generated maze that they shape: "
+                    "${_kestiv_unused}. Put your flag in a file of your own maze instead.")
+  endif()
+  message(STATUS "The terminal links your own maze (${_kestiv_own_maze}); configure with "
+                 "-D${_kestiv_own_maze}= to go back to the generated maze")
+endif()
+if(KESTIV_RELEASE)
+  if(NOT KESTIV_IMAGE AND NOT KESTIV_IMAGE_DIR AND KESTIV_FLAG STREQUAL KESTIV_MAZE_DEFAULT_FLAG)
+    message(WARNING "This release ships the generated maze with its default flag, which is public: "
+                    "it is in these sources. Set your own with -DKESTIV_FLAG=... or build your own "
+                    "maze (KESTIV_IMAGE_DIR).")
+  endif()
+  set(_kestiv_public "")
+  foreach(var KESTIV_KEY KESTIV_IV)
+    string(TOLOWER "${${var}}" value)
+    if(value STREQUAL _kestiv_default_${var})
+      list(APPEND _kestiv_public ${var})
+    endif()
+  endforeach()
+  if(_kestiv_public)
+    list(JOIN _kestiv_public " and " _kestiv_public)
+    message(WARNING "This release keeps the default ${_kestiv_public} of these sources, so anyone "
+                    "can read every file of the maze straight out of the executable. Set your own "
+                    "with -DKESTIV_KEY=... -DKESTIV_IV=... (32 hex digits each).")
+  endif()
+endif()
+
 # The arguments are the command itself, so changing any of them regenerates the maze.
 set(KESTIV_MAZE_ARGS
     --seed "${KESTIV_MAZE_SEED}"

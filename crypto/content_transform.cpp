@@ -1,7 +1,6 @@
 #include "content_transform.h"
 
 #include <cstring>
-#include <vector>
 
 #include "aes.h"
 #include "content_key.h"
@@ -19,17 +18,26 @@ AES_ctx contentContext() {
 
 }  // namespace
 
-StoredFormFault revealContent(std::string_view stored, std::string& text) {
+StoredFormFault revealPadded(std::string_view stored, std::string& padded) {
     const std::size_t n = stored.size();
     if (n == 0) return StoredFormFault::empty;
     if (n > kMaxStoredBytes) return StoredFormFault::tooLong;
     if (n % kAesBlockBytes != 0) return StoredFormFault::partialBlock;
-    std::vector<std::uint8_t> work(stored.begin(), stored.end());
+    padded.assign(stored);
     AES_ctx ctx = contentContext();
-    AES_CBC_enc_buffer(&ctx, work.data(), static_cast<std::uint32_t>(n));
-    const std::size_t pad = work.back();
-    if (pad > n) return StoredFormFault::padPastStart;
-    text.assign(reinterpret_cast<const char*>(work.data()), n - pad);
+    AES_CBC_enc_buffer(&ctx, reinterpret_cast<std::uint8_t*>(padded.data()),
+                       static_cast<std::uint32_t>(n));
+    return StoredFormFault::none;
+}
+
+StoredFormFault revealContent(std::string_view stored, std::string& text) {
+    std::string padded;
+    if (const StoredFormFault fault = revealPadded(stored, padded); fault != StoredFormFault::none)
+        return fault;
+    const std::size_t pad = static_cast<std::uint8_t>(padded.back());
+    if (pad > padded.size()) return StoredFormFault::padPastStart;
+    padded.resize(padded.size() - pad);
+    text = std::move(padded);
     return StoredFormFault::none;
 }
 

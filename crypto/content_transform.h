@@ -30,5 +30,10 @@ constexpr std::uint64_t storedBytesOf(std::uint64_t textBytes) {
 // removes nothing.
 StoredFormFault revealContent(std::string_view stored, std::string& text);
 
+// Applies the transform to the whole of stored, leaving the text with its pad
+// in padded; the faults are revealContent's but for padPastStart, which only
+// reading the pad finds.
+StoredFormFault revealPadded(std::string_view stored, std::string& padded);
+
 // The stored form of text, padded with 16 - size % 16 bytes of that value.
 std::string storeContent(std::string_view text);

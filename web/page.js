@@ -16,21 +16,9 @@ import { startGame } from './program.js';
 import { downloadProgram } from './download.js';
 import { fitFontToColumns, widestLine } from './font_fit.js';
 import { scrollByTouch } from './touch_scroll.js';
+import { themeFromStyle } from './terminal_theme.js';
 
 const PROGRAM_URL = new URL('kestiv-terminal.wasm', import.meta.url);
-
-// The terminal's colours are the page's, stated once in page.css as custom
-// properties named after xterm.js's theme keys (--ansi-bright-blue for
-// brightBlue).
-function themeFromStyle() {
-    const style = getComputedStyle(document.documentElement);
-    const keys = ['background', 'foreground', 'cursor', 'selectionBackground'];
-    for (const colour of ['black', 'red', 'green', 'yellow', 'blue', 'magenta', 'cyan', 'white']) {
-        keys.push(colour, `bright${colour[0].toUpperCase()}${colour.slice(1)}`);
-    }
-    const cssName = (key) => key.replace(/[A-Z]/g, (letter) => `-${letter.toLowerCase()}`);
-    return Object.fromEntries(keys.map((key) => [key, style.getPropertyValue(`--ansi-${cssName(key)}`).trim()]));
-}
 
 const touchFirst = matchMedia('(pointer: coarse)').matches;
 const PLAYING = touchFirst

@@ -5,6 +5,7 @@
 #include "crypto/file_decrypt.h"
 #include "fs/image_format.h"
 #include "image_paths.h"
+#include "key_check.h"
 #include "loaded_image.h"
 #include "standard_streams.h"
 
@@ -22,7 +23,15 @@ constexpr const char* kHelp =
     "input.\n"
     "\n"
     "Exit status 1 when the path leads nowhere, to something that is not a\n"
-    "regular file, or to a content that cannot be turned back into text.\n";
+    "regular file, or to a content that cannot be turned back into text; that\n"
+    "includes every stored file of an image made with another key (see\n"
+    "'kestivfs verify --help'), whose text would only be noise.\n";
+
+// Empty unless node's text is stored and the image was made with another key.
+std::string keyProblemFor(const file& node, file* root, const std::string& image) {
+    if (isPlainTextName(node.name)) return "";
+    return anotherKeyProblem(weighContentKey(root), imageName(image));
+}
 
 int runCat(const CommandLine& line) {
     const std::vector<std::string>& operands = line.operands;
@@ -42,6 +51,9 @@ int runCat(const CommandLine& line) {
         reportError(path + " is a directory");
     } else if (node->kind != kRegularFileKind) {
         reportError(path + " is of kind " + std::to_string(node->kind) + ", not a regular file");
+    } else if (const std::string anotherKey = keyProblemFor(*node, image.root, operands[0]);
+               !anotherKey.empty()) {
+        reportError(anotherKey);
     } else if (const StoredFormFault fault = nodeText(*node, text); fault != StoredFormFault::none) {
         reportError("cannot turn " + path +
                     " back into text: " + storedFormProblem(fault, node->content.size()));

@@ -5,6 +5,7 @@
 #include "crypto/file_decrypt.h"
 #include "fs/image_format.h"
 #include "image_paths.h"
+#include "key_check.h"
 #include "loaded_image.h"
 
 namespace {
@@ -17,7 +18,9 @@ constexpr const char* kHelp =
     "\n"
     "  --text      also print each regular file's text under it, every line after\n"
     "              \"  | \": README.txt as stored, the others turned back from the\n"
-    "              stored form; \"  ! \" says why a content cannot be\n"
+    "              stored form; \"  ! \" says why a content cannot be; an\n"
+    "              image made with another key (see 'kestivfs verify --help')\n"
+    "              is refused, as its texts would only be noise\n"
     "  --summary   print only the figures\n"
     "\n"
     "Paths are names joined by \"/\"; in a name \"\\\\\" is a backslash, \"\\/\" a\n"
@@ -67,6 +70,15 @@ int runList(const CommandLine& line) {
 
     LoadedImage image = loadImage(line.operands[0]);
     if (!image.root) return 1;
+    if (withText) {
+        if (const std::string anotherKey =
+                anotherKeyProblem(weighContentKey(image.root), imageName(line.operands[0]));
+            !anotherKey.empty()) {
+            freeTree(image.root);
+            reportError(anotherKey);
+            return 1;
+        }
+    }
     std::uint64_t directories = 0, files = 0, others = 0, deepest = 0;
     walkTree(image.root, [&](const file* node, std::string_view path, std::size_t level) {
         if (level > deepest) deepest = level;

@@ -13,6 +13,7 @@
 #include "image/atomic_output.h"
 #include "image/image_writer.h"
 #include "pack_limits.h"
+#include "typeable_name.h"
 
 namespace fs = std::filesystem;
 
@@ -34,6 +35,7 @@ struct Packer {
     std::uint64_t nodes = 0, bytes = 0;
     Clock::time_point start = Clock::now(), lastProgress = start;
     bool progressShown = false;
+    std::uint64_t untypeable = 0;
 };
 
 std::string bytesOf(const fs::path& path) {
@@ -48,6 +50,35 @@ bool fail(const fs::path& path, const std::string& message) {
 
 void note(const fs::path& path, const std::string& message) {
     std::fprintf(stderr, "kestivfs: skipping %s: %s\n", bytesOf(path).c_str(), message.c_str());
+}
+
+void warn(const fs::path& path, const std::string& message) {
+    std::fprintf(stderr, "kestivfs: warning: %s: %s\n", bytesOf(path).c_str(), message.c_str());
+}
+
+// Names each entry whose name a player cannot type: a warning when allowed, a
+// problem counted towards refusing the folder otherwise.
+void judgeName(Packer& p, const Entry& entry) {
+    const std::string reason = untypeableReason(entry.name);
+    if (reason.empty()) return;
+    const std::string shown = shownBytes(bytesOf(entry.path));
+    const char* lead = p.options.allowUntypeable ? "warning: " : "";
+    if (!p.options.allowUntypeable) ++p.untypeable;
+    std::fprintf(stderr, "kestivfs: %s%s: a name a player cannot type: %s\n", lead, shown.c_str(),
+                 reason.c_str());
+}
+
+// What a player meets first: the top of the maze, and its README.txt, which
+// the container's probe also lists the top to find.
+void judgeTop(const fs::path& folder, const std::vector<Entry>& entries) {
+    if (entries.empty()) warn(folder, "the folder is empty: the maze has nothing in it");
+    const bool hasReadme = std::any_of(entries.begin(), entries.end(), [](const Entry& entry) {
+        return !entry.directory && isPlainTextName(entry.name);
+    });
+    if (!hasReadme)
+        warn(folder,
+             "no README.txt at the top: players look for one first, and the container's "
+             "readiness probe needs it");
 }
 
 std::string typeWord(fs::file_type type) {
@@ -74,7 +105,7 @@ bool leadsToAncestor(const fs::path& link, const fs::path& folder) {
 // The entries of folder that go into the image, in byte order of their names;
 // entries are judged in that order too, so the messages come out the same on
 // every run.
-bool listFolder(const Packer& p, const fs::path& folder, std::vector<Entry>& entries) {
+bool listFolder(Packer& p, const fs::path& folder, std::vector<Entry>& entries) {
     entries.clear();
     std::error_code error;
     fs::directory_iterator it(folder, error);
@@ -116,6 +147,7 @@ bool listFolder(const Packer& p, const fs::path& folder, std::vector<Entry>& ent
             note(path, "a " + typeWord(status.type()));
             continue;
         }
+        judgeName(p, entry);
         if (&entries[kept] != &entry) entries[kept] = std::move(entry);
         ++kept;
     }
@@ -167,6 +199,7 @@ bool packNodes(Packer& p, const fs::path& folder) {
         pending.pop_back();
         if (entry.directory) {
             if (!listFolder(p, entry.path, entries)) return false;
+            if (p.nodes == 0) judgeTop(folder, entries);
             if (const std::string problem = nodeLimitProblem(entry.name.size(), 0, entries.size());
                 !problem.empty())
                 return fail(entry.path, problem);
@@ -190,6 +223,9 @@ bool packNodes(Packer& p, const fs::path& folder) {
     flush(p);
     if (const std::string problem = imageLimitProblem(p.bytes); !problem.empty())
         return fail(folder, problem);
+    if (p.untypeable)
+        return fail(folder, std::to_string(p.untypeable) + (p.untypeable == 1 ? " name" : " names") +
+                                " a player cannot type; --allow-untypeable packs them anyway");
     return true;
 }
 
@@ -197,6 +233,8 @@ bool packNodes(Packer& p, const fs::path& folder) {
 
 bool packFolder(const fs::path& folder, const std::string& output, const PackOptions& options) {
     std::error_code error;
+    if (!fs::exists(folder, error))
+        return fail(folder, error ? "cannot tell what it is: " + error.message() : "does not exist");
     if (!fs::is_directory(folder, error)) return fail(folder, "not a folder");
     const fs::path outputPath = fs::weakly_canonical(fs::absolute(output), error);
     const fs::path root = fs::canonical(folder, error);

@@ -64,4 +64,50 @@ build_terminal()
 expect_session("dir\ncd cellar\ndir\ncd crate\ntype prize.txt\n"
   "0|${P}README.txt\ncellar\nold attic\n${P}${P}crate\nempty.txt\nnew.txt\n${P}${P}flag{changed}\n\n\n${P}")
 
+# Names that a build file or CMake's lists cannot carry as they are still
+# reach the pack: a name a player cannot type is refused in the pack's words,
+# not the build tool's, and, allowed, the others reach the terminal.
+string(ASCII 13 cr)
+file(WRITE "${folder}/say \"hi\".txt" "say \"hi\".txt\n")
+file(WRITE "${folder}/semi;colon [1].txt" "semi;colon [1].txt\n")
+file(WRITE "${folder}/Icon${cr}" "")
+execute_process(COMMAND ${CMAKE_COMMAND} --build "${build}" --target kestiv-terminal
+                RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(status EQUAL 0 OR NOT out MATCHES "Icon\\\\x0d: a name a player cannot type: it holds the control byte 0x0d\n")
+  message(FATAL_ERROR "a name with a carriage return did not stop the build with the pack's words:\n${out}")
+endif()
+run_step(${CMAKE_COMMAND} -S "${SOURCE_DIR}" -B "${build}" -DKESTIV_PACK_OPTIONS=--allow-untypeable)
+build_terminal()
+expect_session("type say \"hi\".txt\ntype semi;colon [1].txt\n"
+  "0|${P}say \"hi\".txt\n\n\n${P}semi;colon [1].txt\n\n\n${P}")
+file(REMOVE "${folder}/say \"hi\".txt" "${folder}/semi;colon [1].txt" "${folder}/Icon${cr}")
+run_step(${CMAKE_COMMAND} -S "${SOURCE_DIR}" -B "${build}" -DKESTIV_PACK_OPTIONS=)
+build_terminal()
+expect_session("dir\n" "0|${P}README.txt\ncellar\nold attic\n${P}")
+
+# A ready image is checked with the build's own key before a terminal is
+# linked with it: one made with another key, and a file that is no image at
+# all, stop the build with kestivfs verify's word for it.
+file(COPY_FILE "${build}/packed.img" "${WORK_DIR}/ready.img")
+file(WRITE "${WORK_DIR}/passwd" "root:x:0:0:root:/root:/bin/bash\n")
+function(expect_build_stops image key said)
+  run_step(${CMAKE_COMMAND} -S "${SOURCE_DIR}" -B "${build}" -DKESTIV_IMAGE_DIR= -DKESTIV_IMAGE=${image}
+           -DKESTIV_KEY=${key})
+  execute_process(COMMAND ${CMAKE_COMMAND} --build "${build}" --target kestiv-terminal
+                  RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(status EQUAL 0 OR NOT out MATCHES "${said}")
+    message(FATAL_ERROR "the build with ${image} and key ${key} did not stop saying '${said}':\n${out}")
+  endif()
+endfunction()
+expect_build_stops("${WORK_DIR}/ready.img" ffeeddccbbaa99887766554433221100
+  "kestivfs: [^\n]*ready.img: the stored files do not turn back into text with this build's key \\([0-9]+ of 4 end in no pad that kestivfs writes\\): made with another key\\?")
+expect_build_stops("${WORK_DIR}/passwd" 00112233445566778899aabbccddeeff
+  "kestivfs: [^\n]*passwd: not a kestivFS image: the first 8 bytes are not \"kestivFS\"")
+# With the key it was made with, the same image links and plays.
+run_step(${CMAKE_COMMAND} -S "${SOURCE_DIR}" -B "${build}" -DKESTIV_IMAGE=${WORK_DIR}/ready.img
+         -DKESTIV_KEY=00112233445566778899aabbccddeeff)
+build_terminal()
+expect_session("dir\ncd cellar\ncd crate\ntype prize.txt\n"
+  "0|${P}README.txt\ncellar\nold attic\n${P}${P}${P}flag{changed}\n\n\n${P}")
+
 file(REMOVE_RECURSE "${WORK_DIR}")

@@ -43,14 +43,21 @@ set(refused
   # One decoy more than a 4 GiB image holds.
   "KESTIV_MAZE_FILES+KESTIV_MAZE_DECOY_SIZE|4099+1048576|--files+--decoy-size")
 set(failures "")
+# Sets each variable named after row to a field of row: its fields are
+# separated by "|", and each is a list separated by "+".
+function(row_fields row)
+  string(REPLACE "|" ";" row "${row}")
+  set(at 0)
+  foreach(name IN LISTS ARGN)
+    list(GET row ${at} field)
+    string(REPLACE "+" ";" field "${field}")
+    set(${name} "${field}" PARENT_SCOPE)
+    math(EXPR at "${at} + 1")
+  endforeach()
+endfunction()
+
 foreach(case IN LISTS refused)
-  string(REPLACE "|" ";" case "${case}")
-  list(GET case 0 setting)
-  list(GET case 1 value)
-  list(GET case 2 option)
-  string(REPLACE "+" ";" settings "${setting}")
-  string(REPLACE "+" ";" values "${value}")
-  string(REPLACE "+" ";" options "${option}")
+  row_fields("${case}" settings values options)
   set(definitions "")
   set(arguments "")
   foreach(one_setting one_value one_option IN ZIP_LISTS settings values options)
@@ -101,6 +108,48 @@ configure(status out -DKESTIV_MAZE_FILES=4098 -DKESTIV_MAZE_DECOY_SIZE=1048576)
 if(NOT status EQUAL 0)
   string(APPEND failures "configure refused 4098 decoys of 1048576 bytes:\n${out}\n")
 endif()
+
+# What configure tells an author beside the checks: settings that an own maze
+# leaves unused, the way back to the generated maze, and a release that would
+# ship a flag, key or IV these sources make public. A case: its settings, then
+# the texts its output holds and those it must not hold, each list split by +.
+set(maze "${WORK_DIR}/maze")
+set(image "${WORK_DIR}/ready.img")
+file(MAKE_DIRECTORY "${maze}")
+file(WRITE "${image}" "")
+set(own_key "-DKESTIV_KEY=00112233445566778899aabbccddeeff+-DKESTIV_IV=0f0e0d0c0b0a09080706050403020100")
+set(unused "Not used, as KESTIV_IMAGE_DIR replaces the generated maze that they shape: ")
+set(back "-- The terminal links your own maze \\(KESTIV_IMAGE_DIR\\). configure with -DKESTIV_IMAGE_DIR= to go back")
+set(public_flag "This release ships the generated maze with its default flag, which is public")
+set(public_key "This release keeps the default KESTIV_KEY and KESTIV_IV of these sources")
+set(said
+  "-DKESTIV_IMAGE_DIR=${maze}+-DKESTIV_FLAG=mine|${unused}KESTIV_FLAG\\.+${back}|CMake Warning \\(dev\\)"
+  "-DKESTIV_IMAGE=${image}+-DKESTIV_MAZE_SEED=5+-DKESTIV_MAZE_DECOY_SIZE=32|Not used, as KESTIV_IMAGE replaces the generated maze that they shape: KESTIV_MAZE_SEED, KESTIV_MAZE_DECOY_SIZE\\.+configure with -DKESTIV_IMAGE= to go back|KESTIV_FLAG"
+  "-DKESTIV_IMAGE_DIR=${maze}|${back}|Not used"
+  "-DKESTIV_RELEASE=ON|${public_flag}+${public_key}|Not used"
+  "-DKESTIV_RELEASE=ON+-DKESTIV_FLAG=mine+${own_key}|-- Configuring done|CMake Warning"
+  "-DKESTIV_RELEASE=ON+-DKESTIV_IMAGE_DIR=${maze}+-DKESTIV_KEY=00112233445566778899AABBCCDDEEFF|This release keeps the default KESTIV_IV of these sources|default flag+KESTIV_KEY and"
+  "-DKESTIV_RELEASE=ON+-DKESTIV_KEY=3F9C1E7A52D48B06E1A7C3589F2D6B40+-DKESTIV_IV=0f0e0d0c0b0a09080706050403020100+-DKESTIV_FLAG=mine|This release keeps the default KESTIV_KEY of these sources|default flag+KESTIV_KEY and KESTIV_IV"
+  "-DKESTIV_MAZE_SEED=5|-- Configuring done|CMake Warning+own maze")
+foreach(case IN LISTS said)
+  row_fields("${case}" settings present absent)
+  configure(status out ${settings})
+  if(NOT status EQUAL 0)
+    string(APPEND failures "configure refused ${settings}:\n${out}\n")
+  endif()
+  # Warnings come wrapped, with two spaces after a full stop.
+  string(REGEX REPLACE "[ \n]+" " " out "${out}")
+  foreach(text IN LISTS present)
+    if(NOT out MATCHES "${text}")
+      string(APPEND failures "configure with ${settings} did not say '${text}':\n${out}\n")
+    endif()
+  endforeach()
+  foreach(text IN LISTS absent)
+    if(out MATCHES "${text}")
+      string(APPEND failures "configure with ${settings} said '${text}':\n${out}\n")
+    endif()
+  endforeach()
+endforeach()
 
 file(REMOVE_RECURSE "${WORK_DIR}")
 if(failures)

@@ -277,7 +277,126 @@ TEST(Pack, RefusesAnOutputInsideTheFolderAndAMissingFolder) {
                               "the folder it packs\n");
     const ProcessResult missing = kestivfs({"pack", scratch / "none", "-o", scratch / "x.img"});
     EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.err, "kestivfs: " + scratch / "none" + ": not a folder\n");
+    EXPECT_EQ(missing.err, "kestivfs: " + scratch / "none" + ": does not exist\n");
+    const ProcessResult file = kestivfs({"pack", folder + "/README.txt", "-o", scratch / "x.img"});
+    EXPECT_EQ(file.status, 1);
+    EXPECT_EQ(file.err, "kestivfs: " + folder + "/README.txt: not a folder\n");
+    EXPECT_FALSE(exists(scratch / "x.img"));
+}
+
+// Each name a player cannot type is named, escaped, and the folder refused
+// unless --allow-untypeable packs it with the same lines as warnings.
+TEST(Pack, NamesAPlayerCannotTypeAreRefusedOrWarnedOf) {
+    const struct {
+        const char* label;
+        std::string name, said;  // said: the message's path below the folder, and its reason
+    } cases[] = {
+        {"control byte", "Icon\r", "Icon\\x0d: a name a player cannot type: it holds the control byte 0x0d"},
+        {"escape sequence", "\x1b[2Jgone",
+         "\\x1b[2Jgone: a name a player cannot type: it holds the control byte 0x1b"},
+        {"Latin-1", "caf\xe9",
+         "caf\\xe9: a name a player cannot type: it is not valid UTF-8 (byte 0xe9 at offset 3)"},
+        {"trailing space", "crate ",
+         "crate : a name a player cannot type: it ends with a space, which dir's listing does not show"},
+        {"leading space", " crate", " crate: a name a player cannot type: it begins with a space"},
+    };
+    for (const auto& c : cases) {
+        ScratchFolder scratch;
+        const std::string folder = scratch / "f", image = scratch / "out.img";
+        makeSampleFolder(folder);
+        writeBytes(folder + "/a dir/" + c.name, "x");
+        writeBytes(image, "previous image");
+        const std::string line = folder + "/a dir/" + c.said + "\n";
+
+        const ProcessResult refused = kestivfs({"pack", folder, "-o", image});
+        EXPECT_EQ(refused.status, 1) << c.label;
+        EXPECT_EQ(refused.err, "kestivfs: " + line + "kestivfs: " + folder +
+                                   ": 1 name a player cannot type; --allow-untypeable packs them anyway\n")
+            << c.label;
+        EXPECT_EQ(readBytes(image), "previous image") << c.label;
+        EXPECT_FALSE(temporaryLeftBeside(image)) << c.label;
+
+        const ProcessResult allowed = kestivfs({"pack", "--allow-untypeable", folder, "-o", image});
+        EXPECT_EQ(allowed.status, 0) << c.label;
+        EXPECT_EQ(allowed.err, "kestivfs: warning: " + line) << c.label;
+        EXPECT_EQ(kestivfs({"cat", image, "a dir/" + c.said.substr(0, c.said.find(": "))}).out, "x")
+            << c.label;
+    }
+}
+
+TEST(Pack, EveryUntypeableNameIsNamedBeforeTheFolderIsRefused) {
+    ScratchFolder scratch;
+    const std::string folder = scratch / "f";
+    makeSampleFolder(folder);
+    fs::create_directories(folder + "/tab\there");
+    writeBytes(folder + "/tab\there/new\nline", "x");
+    const ProcessResult refused = kestivfs({"pack", folder, "-o", scratch / "out.img"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err,
+              "kestivfs: " + folder +
+                  "/tab\\x09here: a name a player cannot type: it holds the control byte 0x09\n"
+                  "kestivfs: " +
+                  folder +
+                  "/tab\\x09here/new\\x0aline: a name a player cannot type: it holds the "
+                  "control byte 0x0a\n"
+                  "kestivfs: " +
+                  folder + ": 2 names a player cannot type; --allow-untypeable packs them anyway\n");
+    EXPECT_FALSE(exists(scratch / "out.img"));
+}
+
+// What a player meets first: an empty maze, or one without README.txt at its
+// top, which the container's probe also needs, is packed with a warning.
+TEST(Pack, WarnsOfAnEmptyFolderAndOfNoReadmeAtTheTop) {
+    const std::string empty = "the folder is empty: the maze has nothing in it";
+    const std::string noReadme =
+        "no README.txt at the top: players look for one first, and the container's readiness "
+        "probe needs it";
+    const struct {
+        const char* label;
+        void (*make)(const std::string& folder);
+        std::vector<std::string> warnings;  // each after "kestivfs: warning: FOLDER: "
+    } cases[] = {
+        {"empty", [](const std::string& f) { fs::create_directories(f); }, {empty, noReadme}},
+        {"README.txt only below the top",
+         [](const std::string& f) {
+             fs::create_directories(f + "/cellar");
+             writeBytes(f + "/cellar/README.txt", "below\n");
+         },
+         {noReadme}},
+        {"README.txt a folder",
+         [](const std::string& f) { fs::create_directories(f + "/README.txt"); },
+         {noReadme}},
+        {"readme in other letters",
+         [](const std::string& f) {
+             fs::create_directories(f);
+             writeBytes(f + "/readme.txt", "hi\n");
+         },
+         {noReadme}},
+        {"README.txt at the top",
+         [](const std::string& f) {
+             fs::create_directories(f);
+             writeBytes(f + "/README.txt", "hi\n");
+         },
+         {}},
+        {"an empty README.txt",
+         [](const std::string& f) {
+             fs::create_directories(f);
+             writeBytes(f + "/README.txt", "");
+         },
+         {}},
+    };
+    for (const auto& c : cases) {
+        ScratchFolder scratch;
+        const std::string folder = scratch / "f";
+        c.make(folder);
+        const ProcessResult pack = kestivfs({"pack", folder, "-o", scratch / "out.img"});
+        EXPECT_EQ(pack.status, 0) << c.label;
+        std::string expected;
+        for (const std::string& warning : c.warnings)
+            expected += "kestivfs: warning: " + folder + ": " + warning + "\n";
+        EXPECT_EQ(pack.err, expected) << c.label;
+        EXPECT_TRUE(exists(scratch / "out.img")) << c.label;
+    }
 }
 
 }  // namespace

@@ -93,7 +93,7 @@ TEST_F(CommandLine, DoubleDashEndsOptionsAndDashIsStandardInput) {
         {{"verify", "-"}, true, 0, "ok: 3 nodes, 1 stored files turn back into text\n", ""},
         {{"verify", "--", "-x"}, false, 1, "", "kestivfs: cannot open -x"},
         {{"pack", "-", "-o", scratch / "out.img"}, false, 2, "", "kestivfs pack: DIR must be a folder, not standard input"},
-        {{"pack", "-o", scratch / "out.img", "--", "-dir"}, false, 1, "", "kestivfs: -dir: not a folder"},
+        {{"pack", "-o", scratch / "out.img", "--", "-dir"}, false, 1, "", "kestivfs: -dir: does not exist"},
         {{"pack", scratch.path, "-o", "-"},
          false,
          2,

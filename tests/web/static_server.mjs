@@ -8,6 +8,7 @@ const TYPES = {
     '.html': 'text/html; charset=utf-8',
     '.css': 'text/css',
     '.js': 'text/javascript',
+    '.mjs': 'text/javascript',
     '.wasm': 'application/wasm',
 };
 
