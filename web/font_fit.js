@@ -40,11 +40,13 @@ export function largestFontFor(columns, sizeAt) {
 // keeps its font when keepFont is true, and then its size to what fills the
 // box. The sizes are worked out from the cell the font measures, and the
 // terminal is resized once: every resize rewraps the whole scrollback.
-// Returns whether the columns fit.
+// Returns whether the columns fit, or null when the terminal has no measure of
+// its cell yet (it is not shown) and was left as it was.
 export function fitTerminal(terminal, { box, gutter, columns, keepFont = false }) {
     // xterm.js measures a font's cell as soon as it is set; the fit addon
     // reads the same measure.
     const cell = () => terminal._core._renderService.dimensions.css.cell;
+    if (!(cell().width > 0 && cell().height > 0)) return null;
     const sizeAt = (fontSize) => {
         if (terminal.options.fontSize !== fontSize) terminal.options.fontSize = fontSize;
         return cellsIn(box, cell(), gutter);

@@ -50,6 +50,7 @@ const RESTART_QUIET_MS = 800;
 const SCROLL_BAR_GUTTER = touchFirst ? 0 : 14;
 
 const statusLine = document.getElementById('status');
+if (!touchFirst) document.getElementById('narrow-hint').textContent = 'Widen the window or zoom out to see whole lines.';
 const newGameButton = document.getElementById('new-game');
 const guide = document.getElementById('guide');
 const terminalElement = document.getElementById('terminal');
@@ -92,11 +93,11 @@ function fitToBox() {
         width: terminalElement.clientWidth - parseFloat(style.paddingLeft) - parseFloat(style.paddingRight),
         height: terminalElement.clientHeight - parseFloat(style.paddingTop) - parseFloat(style.paddingBottom),
     };
-    if (box.width <= 0 || box.height <= 0) return;
+    if (box.width <= 0) return;
     const sameWidth = fittedFor && fittedFor.width === box.width && fittedFor.widest === widest;
     const columns = sameWidth ? 0 : widest;
     const fits = fitTerminal(terminal, { box, gutter: SCROLL_BAR_GUTTER, columns, keepFont: sameWidth });
-    if (!sameWidth) {
+    if (fits !== null && !sameWidth) {
         fittedFor = { width: box.width, widest };
         document.body.dataset.narrow = !fits;
     }
