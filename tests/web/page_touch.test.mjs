@@ -206,8 +206,8 @@ describe('the page on touch screens in chromium', () => {
         await page.goto(server.url);
         await promptShown(page);
         assert.equal(await page.evaluate(() => globalThis.kestivTerminal.options.cursorBlink), false);
-        await page.evaluate(() => globalThis.kestivTerminal.paste('cd\n'.repeat(200)));
-        await page.waitForFunction(() => globalThis.kestivTerminal.buffer.active.baseY > 150, { timeout: WAIT_MS });
+        await page.evaluate(() => globalThis.kestivTerminal.paste('cd\n'.repeat(300)));
+        await page.waitForFunction(() => globalThis.kestivTerminal.buffer.active.baseY > 100, { timeout: WAIT_MS });
         await promptShown(page);
         const box = await page.$eval('#terminal', (element) => element.getBoundingClientRect().toJSON());
         const x = box.x + box.width / 2;
