@@ -226,7 +226,7 @@ describe('the page on touch screens in chromium', () => {
         await page.close();
     });
 
-    test("a soft keyboard's text, composed or inserted, reaches the line as typed", async () => {
+    test("a soft keyboard's text, composed, inserted or dictated, reaches the line as typed", async () => {
         const page = await openPage(PHONE);
         const client = await page.createCDPSession();
         await client.send('Input.imeSetComposition', { text: 'd', selectionStart: 1, selectionEnd: 1 });
@@ -236,15 +236,35 @@ describe('the page on touch screens in chromium', () => {
             const buffer = globalThis.kestivTerminal.buffer.active;
             return buffer.getLine(buffer.baseY + buffer.cursorY).translateToString(true) === line;
         }, { timeout: WAIT_MS }, `${PROMPT}dir`);
-        // Android's keyboards send a keydown of key code 229 before the text.
-        await client.send('Input.dispatchKeyEvent', { type: 'rawKeyDown', windowsVirtualKeyCode: 229, key: 'Unidentified' });
-        await client.send('Input.insertText', { text: ' Readme' });
-        await client.send('Input.dispatchKeyEvent', { type: 'keyUp', windowsVirtualKeyCode: 229, key: 'Unidentified' });
+        // Android's keyboards send a keydown of key code 229 and the text in
+        // one go, before the page runs anything else: sent apart, as the
+        // browser's input commands would send them, a busy machine could let
+        // xterm.js look for the text between the two and miss it.
+        await page.evaluate((text) => {
+            const textarea = document.querySelector('.xterm-helper-textarea');
+            const key = (type) => {
+                const event = new KeyboardEvent(type, { key: 'Unidentified', bubbles: true, cancelable: true });
+                Object.defineProperty(event, 'keyCode', { get: () => 229 });
+                Object.defineProperty(event, 'which', { get: () => 229 });
+                return event;
+            };
+            textarea.dispatchEvent(key('keydown'));
+            document.execCommand('insertText', false, text);
+            textarea.dispatchEvent(key('keyup'));
+        }, ' Readme');
         await page.waitForFunction((line) => {
             const buffer = globalThis.kestivTerminal.buffer.active;
             return buffer.getLine(buffer.baseY + buffer.cursorY).translateToString(true) === line;
         }, { timeout: WAIT_MS }, `${PROMPT}dir Readme`);
-        assert.equal(await cursorRow(page), `${PROMPT}dir Readme`);
+        // Dictation and a tapped suggestion send text without any key, and
+        // the Screen reader setting, on here, lets it in.
+        assert.equal(await page.$eval('#screen-reader', (box) => box.checked), true);
+        await client.send('Input.insertText', { text: '.txt' });
+        await page.waitForFunction((line) => {
+            const buffer = globalThis.kestivTerminal.buffer.active;
+            return buffer.getLine(buffer.baseY + buffer.cursorY).translateToString(true) === line;
+        }, { timeout: WAIT_MS }, `${PROMPT}dir Readme.txt`);
+        assert.equal(await cursorRow(page), `${PROMPT}dir Readme.txt`);
         await page.close();
     });
 });
