@@ -233,6 +233,16 @@ async function startLocalGame(isCurrent) {
     }
 }
 
+const CLEAR_SCREEN = encoder.encode('\x1b[2J');
+
+// Where `part` first appears in bytes, or -1.
+function indexOfBytes(bytes, part) {
+    for (let at = 0; at + part.length <= bytes.length; ++at) {
+        if (part.every((byte, offset) => bytes[at + offset] === byte)) return at;
+    }
+    return -1;
+}
+
 // A game on a server: its output comes when it comes, in pieces, and is
 // shown above the line being typed.
 function startServerGame() {
@@ -241,12 +251,18 @@ function startServerGame() {
     let what = 'start';
     let shownAs = null;
     let editorBegun = false;
+    let cleared = false;
     const connected = connectGame(server.url, {
         onOutput(bytes) {
             if (game !== connected) return;
             if (what === 'start') {
                 if (document.body.dataset.game !== 'playing') setState('playing', PLAYING);
-                const wider = widestLine(bytes);
+                // The font fits the game's own start, which clears the screen
+                // first; a server's line (full, cannot start) is prose, which
+                // may wrap.
+                const clearsAt = cleared ? 0 : indexOfBytes(bytes, CLEAR_SCREEN);
+                cleared = clearsAt >= 0;
+                const wider = cleared ? widestLine(bytes.subarray(clearsAt)) : 0;
                 if (wider > widest) {
                     widest = wider;
                     fitToBox();

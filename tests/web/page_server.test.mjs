@@ -32,9 +32,9 @@ async function gameServer(settings = {}) {
     return started;
 }
 
-async function openOn(server, query = `?server=${encodeURIComponent(server.url)}`) {
+async function openOn(server, query = `?server=${encodeURIComponent(server.url)}`, viewport = { width: 1000, height: 700 }) {
     const page = await newGamePage(browser);
-    await page.setViewport({ width: 1000, height: 700 });
+    await page.setViewport(viewport);
     await page.goto(`${site.url}${query}`);
     return page;
 }
@@ -58,13 +58,17 @@ async function enter(page, ...lines) {
     }
 }
 
-// Waits for the terminal to show text somewhere in its rows.
+// Waits for the terminal to show text somewhere in its lines, a line that
+// the terminal wrapped taken whole.
 function shows(page, text) {
     return page.waitForFunction((wanted) => {
         const buffer = globalThis.kestivTerminal?.buffer.active;
         if (!buffer) return false;
         let all = '';
-        for (let y = 0; y < buffer.length; ++y) all += `${buffer.getLine(y).translateToString(true).trimEnd()}\n`;
+        for (let y = 0; y < buffer.length; ++y) {
+            const line = buffer.getLine(y);
+            all += `${line.isWrapped ? '' : '\n'}${line.translateToString(!buffer.getLine(y + 1)?.isWrapped)}`;
+        }
         return all.includes(wanted);
     }, { timeout: WAIT_MS }, text);
 }
@@ -158,8 +162,10 @@ describe(`the page on a game server in ${KESTIV_BROWSER}`, () => {
             const server = await gameServer(settings);
             const first = await openOn(server);
             await promptShown(first);
-            const second = await openOn(server);
+            // Narrower than the server's line, which wraps: the font stays.
+            const second = await openOn(server, undefined, { width: 600, height: 700 });
             await gameOver(second);
+            assert.equal(await second.evaluate(() => globalThis.kestivTerminal.options.fontSize), 16);
             await shows(second, line);
             assert.match(await status(second), /^The game is over\. Press Enter or New game to play again\.$/);
             // A tab in the background takes keys only slowly, if at all.
