@@ -21,7 +21,7 @@ import { createAnnouncer } from './announcer.js';
 import { lastSpokenLine } from './spoken_text.js';
 import { wrapWords } from './word_wrap.js';
 import { copyRowOnLongPress } from './row_copy.js';
-import { PROGRAM_URL, firstDownload, programModule, server } from './play_mode.js';
+import { PROGRAM_URL, firstDownload, openedAsFile, programModule, server } from './play_mode.js';
 
 // The terminal's colours are the page's, stated once in page.css as custom
 // properties named after xterm.js's theme keys (--ansi-bright-blue for
@@ -433,4 +433,4 @@ scrollByTouch(terminalElement, terminal, rowHeight, { coasts: () => !reducedMoti
 copyRowOnLongPress(terminalElement, terminal, rowHeight, document.getElementById('copied'));
 
 terminal.focus();
-newGame(performance.now());
+if (!openedAsFile) newGame(performance.now());
