@@ -3,7 +3,8 @@
 // Enter hands it over. Backspace, Delete, Left and Right (with Ctrl, by word),
 // Home and End edit; Up and Down recall earlier lines; Esc clears the line;
 // Ctrl+Z shows as ^Z and, with Enter, ends input; pasted lines are entered as
-// typed ones. Keys that come while the program answers wait their turn.
+// typed ones. Keys that come while the program answers wait their turn; output
+// that comes while a line is being edited shows above it.
 
 import { END_OF_INPUT, tokens } from './key_tokens.js';
 import { drawLine, eraseLine, lineStart } from './line_layout.js';
@@ -28,6 +29,9 @@ export function createLineEditor(terminal, onLine) {
     // terminal catches up with the program's answer or a resize.
     let state = 'idle';
     let pending = '';
+    // Whether the line has left the screen for a resize or for output, and a
+    // write still to be parsed draws it again.
+    let redrawOwed = false;
     // Counts the lines begun and the games stopped, so a resize that ends
     // after either leaves the new line alone.
     let generation = 0;
@@ -129,13 +133,52 @@ export function createLineEditor(terminal, onLine) {
             ++generation;
             edit(anchor());
         },
+        // Starts a line where the cursor will be once everything written to
+        // the terminal so far is in its buffer, for output that comes in
+        // pieces at any time.
+        beginAfterOutput() {
+            state = 'waiting';
+            redrawOwed = true;
+            const waitingFor = ++generation;
+            terminal.write('', () => {
+                if (generation !== waitingFor) return;
+                redrawOwed = false;
+                ++generation;
+                edit(anchor());
+            });
+        },
+        // Writes output that came while the line may be on the screen: the
+        // line leaves the screen, the output goes where it started, and the
+        // line is drawn again after it. onShown, when given, is called once
+        // the output is in the terminal's buffer.
+        output(bytes, onShown) {
+            if (state === 'idle' || (state === 'waiting' && !redrawOwed)) {
+                terminal.write(bytes, onShown);
+                return;
+            }
+            if (state === 'editing') terminal.write(eraseLine(start, shown));
+            state = 'waiting';
+            redrawOwed = true;
+            const writing = ++generation;
+            terminal.write(bytes, () => {
+                onShown?.();
+                if (generation !== writing) return;
+                redrawOwed = false;
+                const moved = anchor();
+                edit(moved + render());
+            });
+        },
         // The game is over: the line and the keys waiting are dropped.
+        // Returns what takes the line off the screen, if it is on it.
         stop() {
+            const erase = state === 'editing' ? eraseLine(start, shown) : '';
             ++generation;
             state = 'idle';
+            redrawOwed = false;
             pending = '';
             line = EMPTY_LINE;
             history.resetRecall();
+            return erase;
         },
         // Resizes the terminal through resizeTerminal with the line taken off
         // the screen first, then draws it again where the cursor lands.
@@ -145,12 +188,14 @@ export function createLineEditor(terminal, onLine) {
                 return;
             }
             state = 'waiting';
+            redrawOwed = true;
             const resizing = generation;
             resizeUnderLine(terminal, {
                 erase: eraseLine(start, shown),
                 resizeTerminal,
                 stillWanted: () => generation === resizing,
                 redraw: () => {
+                    redrawOwed = false;
                     const moved = anchor();
                     edit(moved + render());
                 },

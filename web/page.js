@@ -1,68 +1,99 @@
-// The page: kestiv's terminal in a terminal widget that fills the window. Each
-// game is a fresh instance of the program, whose module is compiled once; the
-// line editor, and so the history of entered lines, lasts as long as the page.
+// The page: kestiv's terminal in a terminal widget that fills the window.
+// A game is either a fresh instance of the downloaded program, whose module is
+// compiled once, or a connection to a game server (play_mode.js decides which,
+// once). The line editor, and so the history of entered lines, lasts as long
+// as the page.
 //
 // What a page around it, a test or a benchmark may rely on: the module exports
 // the page's `terminal` (the xterm.js Terminal the game is played on), and the
-// document gets a `kestiv-shown` event once what the program wrote is in that
+// document gets a `kestiv-shown` event once what the game wrote is in that
 // terminal, with detail 'start' for a game's start and 'answer' for the answer
-// to a line.
+// to a line (on a server, the first part of it to come).
 
 import { Terminal } from './xterm/xterm.js';
-import { FitAddon } from './xterm/addon-fit.js';
-import createKestivTerminal from './kestiv-terminal.js';
 import { createLineEditor } from './line_editor.js';
 import { startGame } from './program.js';
 import { downloadProgram } from './download.js';
-import { fitFontToColumns, widestLine } from './font_fit.js';
+import { fitTerminal, widestLine } from './font_fit.js';
 import { scrollByTouch } from './touch_scroll.js';
 import { themeFromStyle } from './terminal_theme.js';
-
-const PROGRAM_URL = new URL('kestiv-terminal.wasm', import.meta.url);
+import { connectGame } from './server_game.js';
+import { createAnnouncer } from './announcer.js';
+import { lastSpokenLine } from './spoken_text.js';
+import { wrapWords } from './word_wrap.js';
+import { copyRowOnLongPress } from './row_copy.js';
+import { PROGRAM_URL, firstDownload, openedAsFile, programModule, server } from './play_mode.js';
 
 const touchFirst = matchMedia('(pointer: coarse)').matches;
+const reducedMotion = matchMedia('(prefers-reduced-motion: reduce)');
 const PLAYING = touchFirst
-    ? 'Swipe the terminal to scroll back. The keys below recall earlier lines (Up, Down) and clear the line (Esc).'
+    ? 'Swipe the terminal to scroll back; hold a row to copy it. Up, Down: earlier lines. Esc: clear the line.'
     : 'Up and Down recall earlier lines, Esc clears the line, Ctrl+Z then Enter ends input.';
 // A second press of the key that started a game, as people press Enter
 // twice (up to about 400 ms apart), is not the new game's first line: an
 // Enter this soon after it, with nothing typed before, is dropped.
 const RESTART_QUIET_MS = 800;
+// The room xterm.js keeps on the right for its scroll bar, which touch
+// screens do not draw (page.css hides it there).
+const SCROLL_BAR_GUTTER = touchFirst ? 0 : 14;
 
 const statusLine = document.getElementById('status');
+if (!touchFirst) document.getElementById('narrow-hint').textContent = 'Widen the window or zoom out to see whole lines.';
 const newGameButton = document.getElementById('new-game');
 const guide = document.getElementById('guide');
 const terminalElement = document.getElementById('terminal');
 export const terminal = new Terminal({
     convertEol: true,
-    cursorBlink: true,
+    cursorBlink: !reducedMotion.matches,
     scrollback: 10000,
     fontFamily: '"Cascadia Mono", Consolas, "DejaVu Sans Mono", "Liberation Mono", monospace',
     fontSize: 16,
     theme: themeFromStyle(),
 });
-// The game's output in the accessibility tree, read out as it comes, unless
-// the player turned it off. xterm.js takes no text that comes without a key
-// press in that mode, as a phone's keyboard sends it: there it starts off.
+reducedMotion.addEventListener('change', () => {
+    terminal.options.cursorBlink = !reducedMotion.matches;
+});
+
+// The Screen reader setting: what the game says goes to a live region of the
+// page's own (announcer.js), on by default and remembered. xterm.js's own
+// screen reader mode stays off: it reads out every redraw of the line being
+// typed, and takes no text that comes without a key press, as dictation and
+// a phone's suggestions send it.
 const screenReader = document.getElementById('screen-reader');
-screenReader.checked = (localStorage.getItem('kestiv-screen-reader') ?? String(!touchFirst)) === 'true';
-terminal.options.screenReaderMode = screenReader.checked;
+screenReader.checked = localStorage.getItem('kestiv-screen-reader') !== 'false';
 screenReader.addEventListener('change', () => {
-    terminal.options.screenReaderMode = screenReader.checked;
     localStorage.setItem('kestiv-screen-reader', String(screenReader.checked));
 });
-const fit = new FitAddon();
-terminal.loadAddon(fit);
-terminal.open(terminalElement);
-fit.fit();
-// The widest line of a game's start, which the font is sized to fit.
-let widest = 0;
+const announcer = createAnnouncer(document.getElementById('spoken'), () => screenReader.checked);
 
-function fitTerminal() {
-    document.body.dataset.narrow = !fitFontToColumns(terminal, () => fit.fit(), widest);
+terminal.open(terminalElement);
+// The widest line of a game's start, which the font is sized to fit, and the
+// terminal's box when the font was last chosen.
+let widest = 0;
+let fittedFor = null;
+
+// Fits the terminal to its box. The font is chosen anew only when the box's
+// width or the widest line changed: a box that only grew or shrank in height
+// (a bar below that changed) keeps it.
+function fitToBox() {
+    const style = getComputedStyle(terminalElement);
+    const box = {
+        width: terminalElement.clientWidth - parseFloat(style.paddingLeft) - parseFloat(style.paddingRight),
+        height: terminalElement.clientHeight - parseFloat(style.paddingTop) - parseFloat(style.paddingBottom),
+    };
+    if (box.width <= 0) return;
+    const sameWidth = fittedFor && fittedFor.width === box.width && fittedFor.widest === widest;
+    const columns = sameWidth ? 0 : widest;
+    const fits = fitTerminal(terminal, { box, gutter: SCROLL_BAR_GUTTER, columns, keepFont: sameWidth });
+    if (fits !== null && !sameWidth) {
+        fittedFor = { width: box.width, widest };
+        document.body.dataset.narrow = !fits;
+    }
 }
+fitToBox();
 
 const encoder = new TextEncoder();
+const decoder = new TextDecoder();
 
 // The game being played; null while one starts and after it has ended.
 let game = null;
@@ -78,6 +109,7 @@ const editor = createLineEditor(terminal, enterLine);
 // The compiled program, once asked for; null again after a failed download,
 // which the next game tries anew.
 let program = null;
+let firstDownloadUnused = firstDownload !== null;
 
 function setState(state, status) {
     document.body.dataset.game = state;
@@ -87,120 +119,260 @@ function setState(state, status) {
 const megabytes = (bytes) => (bytes / 1e6).toFixed(1);
 
 // Downloads and compiles the program, its progress on the terminal's last
-// line; then says it starts.
-async function loadProgram() {
+// line; then says it starts. The first download began with the page.
+async function loadProgram(download) {
     const progressLine = (received, total) => {
         const of = total === null ? '' : ` of ${megabytes(total)}`;
         return `\r\x1b[2KLoading the maze: ${megabytes(received)}${of} MB`;
     };
     // Drawn at most once a frame: the bytes come in many small pieces.
     let drawing = 0;
-    let latest = null;
-    const showProgress = (received, total) => {
-        latest = { received, total };
+    let drawn = false;
+    const showProgress = () => {
         drawing ||= requestAnimationFrame(() => {
             drawing = 0;
-            terminal.write(progressLine(latest.received, latest.total));
+            drawn = true;
+            terminal.write(progressLine(download.received, download.total));
         });
     };
+    download.onProgress = showProgress;
+    if (download.received > 0) showProgress();
     let compiled;
     try {
-        compiled = await downloadProgram(PROGRAM_URL, showProgress);
+        compiled = await download.compiled;
     } finally {
         cancelAnimationFrame(drawing);
+        download.onProgress = null;
     }
-    const whole = latest ? progressLine(latest.received, latest.total) : '';
+    const whole = drawn || download.received > 0 ? progressLine(download.received, download.total) : '';
     terminal.write(`${whole}\r\n\r\nStarting…`);
     return compiled;
 }
 
-// Shows what the program wrote, after what shows the line entered, in one
-// write (the terminal parses a write that follows a key at once), then asks
-// for the next line or ends the game. What is shown is a game's 'start' or an
-// 'answer' to a line.
-function answer(shown, what) {
-    const answering = game;
-    const joined = new Uint8Array(shown.reduce((length, part) => length + part.length, 0));
+// A game of the downloaded program: each line's answer is there as soon as
+// the line is entered, and is shown with the line in one write (the terminal
+// parses a write that follows a key at once).
+const localPlay = {
+    enterLine({ echo, bytes, endsInput }) {
+        const shown = [encoder.encode(echo), game.enter(bytes)];
+        if (endsInput && game.status === null) shown.push(game.endInput());
+        const answered = game;
+        writeOutput(shown, () => {
+            if (answered !== game) return;
+            announcer.output(decoder.decode(shown[1]));
+            if (endsInput && shown[2]) announcer.output(decoder.decode(shown[2]));
+            announcer.flush();
+            document.dispatchEvent(new CustomEvent('kestiv-shown', { detail: 'answer' }));
+            if (game.status === null) editor.begin();
+            else localGameEnded(game.status, shown.at(-1).length > 0);
+        });
+    },
+};
+
+// Writes the parts of what is shown in one write, then calls done.
+function writeOutput(parts, done) {
+    const joined = new Uint8Array(parts.reduce((length, part) => length + part.length, 0));
     let at = 0;
-    for (const part of shown) {
+    for (const part of parts) {
         joined.set(part, at);
         at += part.length;
     }
-    terminal.write(joined, () => {
-        // A new game may have begun meanwhile.
-        if (answering !== game) return;
-        document.dispatchEvent(new CustomEvent('kestiv-shown', { detail: what }));
-        if (game.status === null) editor.begin();
-        else gameEnded(game.status, shown.at(-1).length > 0);
-    });
-}
-
-function enterLine({ echo, bytes, endsInput }) {
-    guide.hidden = true;
-    try {
-        const shown = [encoder.encode(echo), game.enter(bytes)];
-        if (endsInput && game.status === null) shown.push(game.endInput());
-        answer(shown, 'answer');
-    } catch (error) {
-        failed(`The game stopped unexpectedly (${error.message ?? error}).`);
-    }
+    terminal.write(joined, done);
 }
 
 // The program ends with status 0 when its input ends; with -1 and nothing
 // more written for exit or quit; with -1 after its red message for a crash
 // or a refused command.
-function gameEnded(status, wroteMessage) {
+function localGameEnded(status, wroteMessage) {
     const left = status === 0 || !wroteMessage;
     gameOver(left ? 'You left the game.' : 'The game is over (crashed).', ` (exit status ${status})`);
 }
 
+// Starts a game of the downloaded program, downloading it first if need be;
+// resolves to the game, or to null when it could not start or isCurrent()
+// says a later game was asked for meanwhile.
+async function startLocalGame(isCurrent) {
+    if (!program) {
+        // A try after a failed one starts below what said why.
+        if (document.body.dataset.game === 'ended') terminal.write('\r\n');
+        setState('loading', 'Loading the maze…');
+        const download = firstDownloadUnused ? firstDownload : downloadProgram(PROGRAM_URL);
+        firstDownloadUnused = false;
+        program = loadProgram(download);
+    }
+    let compiled;
+    let createModule;
+    try {
+        compiled = await program;
+        createModule = (await programModule).default;
+    } catch (error) {
+        program = null;
+        if (isCurrent()) failed(error.message ?? String(error));
+        return null;
+    }
+    if (!isCurrent()) return null;
+    setState('starting', 'Starting…');
+    try {
+        const started = await startGame(createModule, compiled, { outputIsTerminal: true });
+        return isCurrent() ? started : null;
+    } catch (error) {
+        if (isCurrent()) failed(`The game could not start (${error.message ?? error}). Reload the page to try again.`);
+        return null;
+    }
+}
+
+const CLEAR_SCREEN = encoder.encode('\x1b[2J');
+
+// Where `part` first appears in bytes, or -1.
+function indexOfBytes(bytes, part) {
+    for (let at = 0; at + part.length <= bytes.length; ++at) {
+        if (part.every((byte, offset) => bytes[at + offset] === byte)) return at;
+    }
+    return -1;
+}
+
+// A game on a server: its output comes when it comes, in pieces, and is
+// shown above the line being typed.
+function startServerGame() {
+    setState('starting', 'Connecting to the game server…');
+    // Until the first line is entered, what comes is the game's start.
+    let what = 'start';
+    let shownAs = null;
+    let editorBegun = false;
+    let cleared = false;
+    const connected = connectGame(server.url, {
+        onOutput(bytes) {
+            if (game !== connected) return;
+            if (what === 'start') {
+                if (document.body.dataset.game !== 'playing') setState('playing', PLAYING);
+                // The font fits the game's own start, which clears the screen
+                // first; a server's line (full, cannot start) is prose, which
+                // may wrap.
+                const clearsAt = cleared ? 0 : indexOfBytes(bytes, CLEAR_SCREEN);
+                cleared = clearsAt >= 0;
+                const wider = cleared ? widestLine(bytes.subarray(clearsAt)) : 0;
+                if (wider > widest) {
+                    widest = wider;
+                    fitToBox();
+                }
+            }
+            const detail = what;
+            const first = shownAs !== detail;
+            shownAs = detail;
+            const shape = detail === 'start' ? (text) => `New game. ${lastSpokenLine(text)}` : undefined;
+            announcer.output(decoder.decode(bytes, { stream: true }), shape);
+            editor.output(bytes, () => {
+                if (first && game === connected) document.dispatchEvent(new CustomEvent('kestiv-shown', { detail }));
+            });
+            if (!editorBegun) {
+                editorBegun = true;
+                editor.beginAfterOutput();
+            }
+        },
+        onEnd(ending) {
+            if (game !== connected) return;
+            announcer.flush();
+            if (ending === 'unreachable') {
+                failed(`The game server at ${server.url} could not be reached. Check that you are online, then try again.`);
+            } else if (ending === 'lost') {
+                gameOver('The connection to the game server was lost.');
+            } else {
+                gameOver('The game is over.');
+            }
+        },
+    });
+    connected.enterLine = ({ echo, bytes, endsInput }) => {
+        what = 'answer';
+        shownAs = null;
+        terminal.write(echo);
+        if (bytes.length > 0) connected.enter(bytes);
+        if (endsInput) {
+            connected.endInput();
+            gameOver('You left the game.');
+            return;
+        }
+        editor.beginAfterOutput();
+    };
+    game = connected;
+}
+
+function enterLine(entered) {
+    guide.hidden = true;
+    const line = decoder.decode(entered.bytes).replace(/\n$/, '');
+    announcer.say(entered.endsInput ? `${line} (end of input)` : line);
+    try {
+        (game.enterLine ?? localPlay.enterLine)(entered);
+    } catch (error) {
+        failed(`The game stopped unexpectedly (${error.message ?? error}).`);
+    }
+}
+
+const GREY = '\x1b[90m';
+const RED = '\x1b[31m';
+
+// The game is over: a line in grey says so and how to play again. The status
+// line says the same, with `details`.
 function gameOver(what, details = '') {
-    game = null;
-    editor.stop();
-    const lineEnds = terminal.buffer.active.cursorX > 0 ? '\r\n\r\n' : '\r\n';
-    // The cursor hides until the next game, which has it shown again.
-    terminal.write(`${lineEnds}\x1b[90m[${what} Press Enter for a new game.]\x1b[0m\x1b[?25l`);
-    setState('ended', `${what} Press Enter or New game to play again.${details}`);
+    endGame([[GREY, `[${what} Press Enter for a new game.]`]], `${what} Press Enter or New game to play again.${details}`, what);
 }
 
 // Something kept the game from starting or going on: what, in the player's
-// words, in red.
+// words, in red; the status line says the same.
 function failed(message) {
-    terminal.write(`\r\n\x1b[31m${message}\x1b[0m`, () => gameOver('No game is running.'));
+    endGame([[RED, message], [GREY, ''], [GREY, '[Press Enter to try again.]']],
+        `${message} Press Enter or New game to try again.`, message);
 }
 
-async function newGame(pressedAt) {
+// Ends the game with `rows` ([colour, text] pairs) on the terminal, each
+// wrapped at spaces to its width, the cursor left below them and hidden until
+// the next game shows it again (a resize rewraps every row but the cursor's);
+// `status` on the status line, and `spoken` for a screen reader.
+function endGame(rows, status, spoken) {
+    const erase = editor.stop();
+    game?.close?.();
     game = null;
+    const lineEnds = erase || terminal.buffer.active.cursorX > 0 ? '\r\n\r\n' : '\r\n';
+    const shown = rows.map(([colour, text]) => `${colour}${wrapWords(text, terminal.cols).join('\r\n')}\x1b[0m`);
+    terminal.write(`${erase}${lineEnds}${shown.join('\r\n')}\r\n\x1b[?25l`);
+    setState('ended', status);
+    announcer.say(spoken);
+}
+
+// Counts the games asked for, so that a start that a later one overtook while
+// the program came lets it be.
+let gamesAsked = 0;
+
+async function newGame(pressedAt) {
+    const asked = ++gamesAsked;
+    const previous = game;
+    game = null;
+    previous?.close?.();
     editor.stop();
     restartedAt = pressedAt;
     typedSinceRestart = false;
-    if (!program) {
-        // A try after a failed one starts below what said why.
-        if (document.body.dataset.game === 'ended') terminal.write('\r\n\r\n');
-        setState('loading', 'Loading the maze…');
-        program = loadProgram();
-    } else {
-        setState('starting', 'Starting…');
-    }
-    let compiled;
-    try {
-        compiled = await program;
-    } catch (error) {
-        program = null;
-        failed(error.message);
+    if (server?.problem) {
+        failed(server.problem);
         return;
     }
-    setState('starting', 'Starting…');
-    try {
-        game = await startGame(createKestivTerminal, compiled, { outputIsTerminal: true });
-    } catch (error) {
-        failed(`The game could not start (${error.message ?? error}). Reload the page to try again.`);
+    if (server) {
+        widest = 0;
+        startServerGame();
         return;
     }
+    const started = await startLocalGame(() => asked === gamesAsked);
+    if (!started) return;
+    game = started;
     setState('playing', PLAYING);
     widest = widestLine(game.output);
-    fitTerminal();
-    answer([encoder.encode('\x1b[?25h'), game.output], 'start');
+    fitToBox();
+    const output = game.output;
+    writeOutput([encoder.encode('\x1b[?25h'), output], () => {
+        if (game !== started) return;
+        announcer.say(`New game. ${lastSpokenLine(decoder.decode(output))}`);
+        document.dispatchEvent(new CustomEvent('kestiv-shown', { detail: 'start' }));
+        if (game.status === null) editor.begin();
+        else localGameEnded(game.status, output.length > 0);
+    });
 }
 
 // Ctrl+V and Shift+Insert paste, and Ctrl+C or Ctrl+Insert copy what is
@@ -243,8 +415,10 @@ for (const key of document.querySelectorAll('#touch-keys button[data-key]')) {
     key.addEventListener('click', () => terminal.input(TOUCH_KEYS[key.dataset.key]));
 }
 
-new ResizeObserver(() => editor.resize(fitTerminal)).observe(terminalElement);
-scrollByTouch(terminalElement, terminal, () => terminalElement.querySelector('.xterm-screen').clientHeight / terminal.rows);
+new ResizeObserver(() => editor.resize(fitToBox)).observe(terminalElement);
+const rowHeight = () => terminalElement.querySelector('.xterm-screen').clientHeight / terminal.rows;
+scrollByTouch(terminalElement, terminal, rowHeight, { coasts: () => !reducedMotion.matches });
+copyRowOnLongPress(terminalElement, terminal, rowHeight, document.getElementById('copied'));
 
 terminal.focus();
-newGame(performance.now());
+if (!openedAsFile) newGame(performance.now());

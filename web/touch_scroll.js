@@ -7,8 +7,9 @@ const COAST_KEEPS = 0.95;
 const MIN_SPEED = 0.03;
 
 // Lets a finger on element scroll terminal, whose rows are rowHeight() CSS
-// pixels tall.
-export function scrollByTouch(element, terminal, rowHeight) {
+// pixels tall; a flick coasts on while coasts() says so (not for a player
+// who asked for reduced motion).
+export function scrollByTouch(element, terminal, rowHeight, { coasts = () => true } = {}) {
     let lastY = null;
     let lastTime = 0;
     // Pixels a millisecond, positive towards the end of the output.
@@ -52,7 +53,7 @@ export function scrollByTouch(element, terminal, rowHeight) {
         if (lastY === null) return;
         lastY = null;
         // A finger that stopped before it lifted does not flick.
-        if (event.timeStamp - lastTime > 100) speed = 0;
+        if (event.timeStamp - lastTime > 100 || !coasts()) return;
         coasting = requestAnimationFrame(coast(performance.now()));
     }, { capture: true });
 }

@@ -41,3 +41,16 @@ export function walkTo(node) {
 export function nameOf(node) {
     return node.names[node.names.length - 1];
 }
+
+// The nodes from the root's child down to the file whose text holds `flag`,
+// as listImage gives a node's names.
+export function goalOf(kestivfs, image, flag) {
+    const listing = execFileSync(kestivfs, ['list', '--text', image], { encoding: 'latin1', maxBuffer: 1 << 28 });
+    let file = null;
+    for (const line of listing.split('\n')) {
+        const match = /^file +\d+  (\/.*)$/.exec(line);
+        if (match) file = match[1];
+        else if (file !== null && line.includes(flag)) return { kind: 'file', names: namesOf(file) };
+    }
+    throw new Error('no file of the image holds the flag');
+}

@@ -16,9 +16,10 @@ const TYPES = {
 // ending in "/", folder] pairs, and a request gets the file of the first
 // whose prefix it starts with that has it. `answer(path, response)`, when
 // given, is asked first, and answers the request itself when it resolves to
-// true (to refuse a file, or to send it slowly). Resolves to the server's
-// root URL and a way to stop it.
-export async function serveFolders(mounts, { answer } = {}) {
+// true (to refuse a file, or to send it slowly); `onServed(path, body)`, when
+// given, is told of every file served. Resolves to the server's root URL and
+// a way to stop it.
+export async function serveFolders(mounts, { answer, onServed } = {}) {
     const server = createServer(async (request, response) => {
         const path = decodeURIComponent(new URL(request.url, 'http://localhost').pathname);
         if (await answer?.(path, response)) return;
@@ -29,6 +30,7 @@ export async function serveFolders(mounts, { answer } = {}) {
                 const body = await readFile(join(folder, relative));
                 response.writeHead(200, { 'Content-Type': TYPES[extname(relative)] ?? 'application/octet-stream' });
                 response.end(body);
+                onServed?.(path, body);
                 return;
             } catch {
                 // Not in this folder: the next may have it.
