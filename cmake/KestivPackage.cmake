@@ -26,7 +26,7 @@ else()
   endif()
   set(players "${PROJECT_SOURCE_DIR}/deploy/players")
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
-               "${players}/how-to-play.txt.in" "${players}/${start_text}")
+               "${players}/how-to-play.txt.in" "${players}/${start_text}" "${PROJECT_SOURCE_DIR}/LICENSE")
   file(READ "${players}/${start_text}" KESTIV_HOW_TO_START)
   file(READ "${players}/how-to-play.txt.in" how_to_play)
   string(CONFIGURE "${how_to_play}" how_to_play @ONLY)
@@ -37,7 +37,11 @@ else()
     # A host serving the maze over TCP (deploy/) runs it beside the terminal.
     install(TARGETS kestiv-seat RUNTIME DESTINATION . COMPONENT player)
   endif()
-  install(FILES "${CMAKE_BINARY_DIR}/players/HOW-TO-PLAY.txt" DESTINATION . COMPONENT player)
+  # The licence's notice goes with every copy, in the line ends of the players' text.
+  file(READ "${PROJECT_SOURCE_DIR}/LICENSE" license)
+  file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/players/LICENSE.txt" CONTENT "${license}" NEWLINE_STYLE ${line_ends})
+  install(FILES "${CMAKE_BINARY_DIR}/players/HOW-TO-PLAY.txt" "${CMAKE_BINARY_DIR}/players/LICENSE.txt"
+          DESTINATION . COMPONENT player)
   set(component player)
 endif()
 

@@ -86,16 +86,16 @@ check_players_archive() {
     mkdir -p "$unpacked"
     if [[ $format == tar.gz ]]; then
         listing=$(tar_listing "$a/$archive")
-        expected=$(printf '%s\n' "$name/" "$name/HOW-TO-PLAY.txt" "${more_files[@]/#/$name/}" "$name/$executable")
+        expected=$(printf '%s\n' "$name/" "$name/HOW-TO-PLAY.txt" "$name/LICENSE.txt" "${more_files[@]/#/$name/}" "$name/$executable")
         tar --extract --gzip --file "$a/$archive" --directory "$unpacked"
         check "$platform: owners are 0, modes 755 and 644" \
             test "$(tar_owners_and_modes "$a/$archive")" = "-rw-r--r-- 0/0 -rwxr-xr-x 0/0 drwxr-xr-x 0/0 "
     else
         listing=$(zip_listing "$a/$archive")
-        expected=$(printf '%s\n' "$name/HOW-TO-PLAY.txt" "$name/$executable")
+        expected=$(printf '%s\n' "$name/HOW-TO-PLAY.txt" "$name/LICENSE.txt" "$name/$executable")
         unzip -q "$a/$archive" -d "$unpacked"
     fi
-    check "$platform: the archive holds the executable and the players' text, nothing else" test "$listing" = "$expected"
+    check "$platform: the archive holds the executable, the players' text and the licence, nothing else" test "$listing" = "$expected"
     local file
     for file in "${more_files[@]}"; do
         check "$platform: the archived $file is the one built" cmp "$a/$file" "$unpacked/$name/$file"
@@ -103,6 +103,7 @@ check_players_archive() {
     check "$platform: the archived executable is the one built" cmp "$a/$executable" "$unpacked/$name/$executable"
     check "$platform: the players' text has $text_check line ends" "$text_check" "$unpacked/$name/HOW-TO-PLAY.txt"
     check "$platform: the players' text names the commands" grep -q '^  type NAME' "$unpacked/$name/HOW-TO-PLAY.txt"
+    check "$platform: the licence has $text_check line ends" "$text_check" "$unpacked/$name/LICENSE.txt"
 
     echo "== $platform: SOURCE_DATE_EPOCH"
     (cd "$b" && SOURCE_DATE_EPOCH=$test_epoch cpack >/dev/null)
