@@ -13,6 +13,13 @@ async def open_game(host, port, origin, client_address="127.0.0.1"):
     """Connects and upgrades; returns (reader, writer), or the HTTP status
     line when the server refuses the upgrade."""
     reader, writer = await asyncio.open_connection(host, port, local_addr=(client_address, 0), limit=1 << 20)
+    return await upgrade(reader, writer, host, port, origin)
+
+
+async def upgrade(reader, writer, host, port, origin):
+    """Upgrades an open connection to a WebSocket as a page of the origin
+    would; returns (reader, writer), or the HTTP status line when the server
+    refuses."""
     key = base64.b64encode(os.urandom(16)).decode()
     writer.write((f"GET / HTTP/1.1\r\nHost: {host}:{port}\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
                   f"Sec-WebSocket-Key: {key}\r\nSec-WebSocket-Version: 13\r\nOrigin: {origin}\r\n\r\n").encode())
