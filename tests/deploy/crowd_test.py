@@ -452,6 +452,10 @@ async def proxy_case(terminal, work, recipe):
             told = await read_to_end(reader, 20)
             writer.close()
             check(told == BAD_PROXY, f"{recipe}: a connection with {what} is told and let go (got {told!r})")
+        probe = [str(served.DEPLOY / "container/kestiv-probe"), str(server.port)]
+        probed = subprocess.run(probe, env=dict(os.environ, KESTIV_PROXY_PROTOCOL="1"), capture_output=True)
+        check(probed.returncode == 0, f"{recipe}: the container's probe, in the server's environment, sends its "
+                                      f"own header and passes ({probed.stderr!r})")
         await close_all(held)
     finally:
         served.stop(server)
