@@ -47,7 +47,7 @@ import container_record
 from checks import check, finish
 from docker_nodes import DOCKER, Nodes
 from load_test import Muster, build_settings, first_difference, flag_sessions, walk_and_hold
-from players import EXIT, address_full, connect_inside, read_to_end, read_until
+from players import EXIT, address_full, connect_inside, read_to_end, read_until, socket_inside
 from sessions import PROMPT, TELNET_LINE_END, as_typed, reference_output, walk_to_goal
 
 SOURCE = Path(__file__).resolve().parents[2]
@@ -55,6 +55,7 @@ STACK = "kestiv"
 GAME = f"{STACK}_game"
 FRONT = f"{STACK}_front"
 FRONT_PORT = 31337           # the front's port on every node, inside the nodes' own namespaces
+STATS_PORT = 9000            # HAProxy's view of the tasks, on the front's loopback
 PLAYERS = 100
 PER_ADDRESS = 4              # KESTIV_GAMES_PER_ADDRESS of the base
 KEEP_PLAYING = 6             # players who play game after game through an event
@@ -146,6 +147,22 @@ class Swarm:
                                         f"label=com.docker.swarm.service.name={FRONT}").stdout.split()[0]
         key = self.manager.docker("inspect", "--format", "{{.NetworkSettings.SandboxKey}}", container).stdout.strip()
         return f"/proc/{self.manager.engine_pid}/root{key}"
+
+    def tasks_up_in_front(self):
+        """How many game tasks the first node's front sends players to, by
+        HAProxy's own view (its stats, in CSV)."""
+        try:
+            with socket_inside(self.front_netns()) as stats:
+                stats.settimeout(10)
+                stats.connect(("127.0.0.1", STATS_PORT))
+                stats.sendall(b"show stat\n")
+                answer = b""
+                while chunk := stats.recv(65536):
+                    answer += chunk
+        except (OSError, IndexError):
+            return 0
+        rows = [line.split(",") for line in answer.decode().splitlines() if line.startswith("games,game")]
+        return sum(1 for row in rows if row[17] == "UP")
 
     def container_pid(self, node, container):
         pid = int(node.docker("inspect", "--format", "{{.State.Pid}}", container).stdout)
@@ -469,6 +486,11 @@ async def main(build, other_build, work):
                                        all(task[3].startswith("Running") for task in swarm.tasks(FRONT)))
         print(f"figure  time to healthy: {took:.1f} s from docker stack deploy to three healthy game tasks",
               flush=True)
+        # The front probes the tasks on its own clock: players go to a task once it has passed.
+        in_front = await asyncio.to_thread(swarm.wait_for, "the front sending players to all three tasks",
+                                           lambda: swarm.tasks_up_in_front() == 3)
+        print(f"figure  time to play: {took + in_front:.1f} s from docker stack deploy to the front taking "
+              f"players to all three tasks", flush=True)
         check(deployed, "the stack made from the Kubernetes base becomes healthy")
         front = Front(swarm.front_netns())
         await walk_on_each_replica(swarm, front, mazes[0])
