@@ -210,6 +210,9 @@ def units_case(container):
     journal = in_container(container, "journalctl", "--no-pager", "-b", "-u", "kestiv-terminal-keeper.service")
     check(": game started" in journal and ": waits at 1" in journal and ": ended: idle" in journal,
           "the keeper logs each connection's fate to the journal")
+    in_container(container, "systemctl", "stop", "kestiv-terminal-keeper.service")
+    state = in_container(container, "systemctl", "is-active", "kestiv-terminal-keeper.service").strip()
+    check(state == "inactive", f"the keeper's unit stops cleanly ({state})")
 
 
 async def play(container, port, bridge_port, terminal, goal, flag):
