@@ -585,14 +585,8 @@ async def bridge_case(terminal, work):
         announced = server.log.read_text().splitlines()[0]
         check(f"WebSocket bridge on 127.0.0.1 port {bridge_port}" in announced,
               f"the line the server prints names the bridge ({announced[:160]!r})")
-        reader, writer = await websocket_client.open_game("127.0.0.1", bridge_port, origin, "127.0.11.1")
-        websocket_client.send(writer, EXIT + b"\n")
-        received = await websocket_client.receive_until(reader, lambda _: False)
-        writer.close()
-        check(received == reference_output(terminal, EXIT + b"\n"),
-              "a page of the site's origin plays through the bridge and gets exactly the game's output")
-        refused = await websocket_client.open_game("127.0.0.1", bridge_port, "https://elsewhere.example.net")
-        check(refused == b"HTTP/1.1 403 Forbidden", f"a page of another origin is refused ({refused!r})")
+        await websocket_client.check_site_alone(lambda: connect(bridge_port, "127.0.11.1"), "127.0.0.1",
+                                                bridge_port, origin, terminal, "socat's bridge")
         reader, writer = await websocket_client.open_game("127.0.0.1", bridge_port, origin, "127.0.11.2")
         opening = await websocket_client.receive_until(reader, lambda got: got.endswith(PROMPT))
         other_reader, other_writer = await websocket_client.open_game("127.0.0.1", bridge_port, origin,

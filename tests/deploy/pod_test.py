@@ -367,17 +367,9 @@ async def limits(pod, terminal, goal):
 async def bridge_play(pod, terminal):
     """The bridge's component: a page of the site plays through the pod's
     port 1338; a page of another site is refused."""
-    origin = f"https://{BRIDGE_ORIGIN}"
-    reader, writer = await pod.connect_from(address(0), BRIDGE_PORT)
-    reader, writer = await websocket_client.upgrade(reader, writer, "127.0.0.1", BRIDGE_PORT, origin)
-    websocket_client.send(writer, EXIT + b"\n")
-    received = await websocket_client.receive_until(reader, lambda _: False)
-    writer.close()
-    check(received == reference_output(terminal, EXIT + b"\n"),
-          "with the bridge's component, a page of the site plays through the pod's port 1338")
-    reader, writer = await pod.connect_from(address(0), BRIDGE_PORT)
-    refused = await websocket_client.upgrade(reader, writer, "127.0.0.1", BRIDGE_PORT, "https://elsewhere.example.net")
-    check(refused == b"HTTP/1.1 403 Forbidden", f"a page of another site is refused ({refused!r})")
+    await websocket_client.check_site_alone(lambda: pod.connect_from(address(0), BRIDGE_PORT), "127.0.0.1",
+                                            BRIDGE_PORT, f"https://{BRIDGE_ORIGIN}", terminal,
+                                            "the pod's port 1338, with the bridge's component")
 
 
 async def main(build, work):

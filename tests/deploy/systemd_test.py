@@ -168,14 +168,8 @@ async def bridge_case(container, bridge_port, terminal):
     keeper, counted by its own address; another site's page is refused;
     stopping the bridge ends a game in play with the message."""
     origin = f"https://{ORIGIN}"
-    reader, writer = await websocket_client.open_game("127.0.0.1", bridge_port, origin, PAGE_ADDRESS)
-    websocket_client.send(writer, EXIT + b"\n")
-    received = await websocket_client.receive_until(reader, lambda _: False)
-    writer.close()
-    check(received == reference_output(terminal, EXIT + b"\n"),
-          "a page of the site plays through the bridge's unit and gets exactly the game's output")
-    refused = await websocket_client.open_game("127.0.0.1", bridge_port, "https://elsewhere.example.net")
-    check(refused == b"HTTP/1.1 403 Forbidden", f"a page of another site is refused ({refused!r})")
+    await websocket_client.check_site_alone(lambda: connect(bridge_port, PAGE_ADDRESS), "127.0.0.1", bridge_port,
+                                            origin, terminal, "the bridge's unit")
     journal = in_container(container, "journalctl", "--no-pager", "-b", "-u", "kestiv-terminal-keeper.service")
     check(f"from {PAGE_ADDRESS}: game started" in journal,
           f"the keeper seats the page's player under their own address ({PAGE_ADDRESS})")
