@@ -369,7 +369,7 @@ async def bridge_play(pod, terminal):
     port 1338; a page of another site is refused."""
     await websocket_client.check_site_alone(lambda: pod.connect_from(address(0), BRIDGE_PORT), "127.0.0.1",
                                             BRIDGE_PORT, f"https://{BRIDGE_ORIGIN}", terminal,
-                                            "the pod's port 1338, with the bridge's component")
+                                            "the pod's port 1338 (the bridge's component)")
 
 
 async def main(build, work):
