@@ -31,8 +31,8 @@
 
 namespace {
 
-const std::string cannotStartMessage =
-    "kestiv's terminal cannot start a game just now. Try again later.\r\n";
+const std::string cannotStartLine = "kestiv's terminal cannot start a game just now. Try again later.";
+const std::string cannotStartMessage = cannotStartLine + "\r\n";
 const std::string keeperGoneMessage =
     "kestiv's terminal has stopped while you waited. Try again in a few minutes.\r\n";
 const std::string shutdownMessage = "The server is shutting down: the game is over.\r\n";
@@ -54,6 +54,29 @@ constexpr int refereeDescriptor = 4;
 // Nothing of the server's is the game's: no listening socket of socat, no
 // channel, only standard input, output and error.
 void closeInherited() { syscall(SYS_close_range, 3U, ~0U, 0U); }
+
+// As closeInherited, but `kept` stays open when it is a descriptor above 2.
+void closeInheritedBut(int kept) {
+    if (kept < 3) {
+        closeInherited();
+        return;
+    }
+    syscall(SYS_close_range, 3U, static_cast<unsigned>(kept) - 1, 0U);
+    syscall(SYS_close_range, static_cast<unsigned>(kept) + 1, ~0U, 0U);
+}
+
+// Whether the terminal failed to run for a reason that stays: its file
+// missing, not executable, or no program. Short of memory or processes, or
+// a file being written, may pass.
+bool lastingExecFailure(int error) {
+    for (int lasting :
+         {ENOENT, EACCES, EPERM, ENOEXEC, ENOTDIR, ELOOP, EISDIR, ENAMETOOLONG, ELIBBAD, EINVAL}) {
+        if (error == lasting) {
+            return true;
+        }
+    }
+    return false;
+}
 
 void say(int descriptor, const std::string& text) {
     size_t written = 0;
@@ -449,6 +472,7 @@ const char* describeEnding(GameEnding ending) {
     case GameEnding::memoryCap: return "memory cap";
     case GameEnding::shutdown: return "shutdown";
     case GameEnding::playerGone: return "player gone";
+    case GameEnding::unrunnable: return "the terminal cannot be run";
     default: return "unknown";
     }
 }
@@ -525,14 +549,35 @@ int playGame(long gameSeconds, long idleSeconds, long cpuSeconds, long memoryMiB
     }
     sigset_t awaited = keptSignals();
     sigprocmask(SIG_BLOCK, &awaited, nullptr);
+    // The terminal's child writes here why it could not run; a successful
+    // exec closes it unwritten.
+    int execFailure[2];
+    if (pipe2(execFailure, O_CLOEXEC) != 0) {
+        execFailure[0] = execFailure[1] = -1;
+    }
     pid_t game = fork();
     if (game == 0) {
         sigprocmask(SIG_UNBLOCK, &awaited, nullptr);
         dup2(3, STDIN_FILENO);
-        closeInherited();
+        closeInheritedBut(execFailure[1]);
         execl(terminal.c_str(), terminal.c_str(), nullptr);
-        std::fprintf(stderr, "kestiv-seat: cannot run %s: %s\n", terminal.c_str(), std::strerror(errno));
+        int error = errno;
+        std::fprintf(stderr, "kestiv-seat: cannot run %s: %s\n", terminal.c_str(), std::strerror(error));
+        if (write(execFailure[1], &error, sizeof error) != sizeof error) {
+            // The referee is gone; nobody is left to tell.
+        }
         _exit(127);
+    }
+    close(execFailure[1]);
+    int error = 0;
+    bool unrunnable = game > 0 && read(execFailure[0], &error, sizeof error) == sizeof error &&
+                      lastingExecFailure(error);
+    close(execFailure[0]);
+    if (unrunnable) {
+        waitpid(game, nullptr, 0);
+        tellSeat(GameEnding::unrunnable);
+        sayWithoutWaiting(STDOUT_FILENO, cannotStartLine + "\n");
+        return 0;
     }
     using namespace std::chrono;
     const auto started = steady_clock::now();

@@ -14,6 +14,7 @@ enum class GameEnding : std::uint8_t {
     memoryCap,
     shutdown,    // the server stopped
     playerGone,  // the connection broke
+    unrunnable,  // the terminal's file cannot be run at all: no game can start
     count,
 };
 
@@ -30,7 +31,7 @@ int seatAndRunGame(const std::string& self, const std::string& terminal);
 // The game's referee, on the pseudo-terminal with the connection as
 // descriptor 3: runs `terminal` reading the connection and ends it with a
 // message at the time limit, on idleness, on SIGTERM (the server stopping),
-// or when the terminal meets its CPU or memory cap; tells the seat how the
-// game ended on descriptor 4.
+// when the terminal meets its CPU or memory cap, or when it cannot be run;
+// tells the seat how the game ended on descriptor 4.
 int playGame(long gameSeconds, long idleSeconds, long cpuSeconds, long memoryMiB,
              const std::string& terminal);

@@ -38,6 +38,8 @@ constexpr int placeTicks = 2;
 constexpr long ownDescriptors = 64;
 
 const std::string shutdownMessage = "The server is shutting down: the game is over.\r\n";
+const std::string cannotStartMessage =
+    "kestiv's terminal cannot start a game just now. Try again later.\r\n";
 
 enum class Stage { greeted, proving, waiting, playing };
 
@@ -67,6 +69,27 @@ ConnectionId nextConnection = firstConnection;
 ConnectionId nextArrival = 1;
 std::unordered_map<ConnectionId, ConnectionId> connectionOfArrival;
 int stoppedBy = 0;
+int exitStatus = 0;
+// The server's own listeners, when it has them (--serve): socat first, then
+// the bridge. The keeper alone (--keep) has none: systemd listens.
+std::vector<pid_t> children;
+bool ownsListeners = false;
+bool listenerStopped = false;
+// Set when a game's terminal could not be run at all, so that no game can
+// start: the server takes no more players and ends once its games have.
+bool terminalUnrunnable = false;
+
+// Whether the keeper is winding down: it takes no new players.
+bool closing() { return stoppedBy != 0 || terminalUnrunnable; }
+
+// socat stops at once: a new connection is refused, which a balancer in
+// front takes as a sign to send the player to another server.
+void stopListening() {
+    if (!children.empty() && !listenerStopped) {
+        kill(children.front(), SIGKILL);
+    }
+    listenerStopped = true;
+}
 
 void logFate(ConnectionId id, const Connection& connection, const std::string& what) {
     std::string group = connection.group.empty() ? "no address" : connection.group;
@@ -179,6 +202,10 @@ void arrive(ConnectionId id, const Message& message) {
     connection.group = addressGroup(message.address, static_cast<int>(limits.ipv6Prefix));
     connection.ipv6 =
         message.address.family == AF_INET6 && connection.group.find('/') != std::string::npos;
+    if (terminalUnrunnable) {
+        turnAway(id, "the terminal cannot be run", cannotStartMessage);
+        return;
+    }
     connection.arrival = nextArrival++;
     connectionOfArrival[connection.arrival] = id;
     switch (admit(line, connection.arrival, connection.group, limits.powBits > 0)) {
@@ -222,6 +249,30 @@ void answer(ConnectionId id, const Message& message) {
     }
 }
 
+// A game's terminal could not be run: no game will start. A server with
+// listeners of its own stops taking players, tells those in line, and ends
+// once its games in play have, so that whatever runs it replaces it; under
+// systemd, whose socket it does not own, each game says it cannot start.
+void stopTakingPlayers() {
+    if (!ownsListeners || closing()) {
+        return;
+    }
+    terminalUnrunnable = true;
+    std::fprintf(stderr,
+                 "kestiv-seat: the terminal cannot be run: no more players; the server ends when its "
+                 "games in play have\n");
+    stopListening();
+    std::vector<ConnectionId> unseated;
+    for (auto& [id, connection] : connections) {
+        if (connection.stage != Stage::playing && !connection.group.empty()) {
+            unseated.push_back(id);
+        }
+    }
+    for (ConnectionId id : unseated) {
+        turnAway(id, "the terminal cannot be run", cannotStartMessage);
+    }
+}
+
 void hear(ConnectionId id) {
     auto found = connections.find(id);
     if (found == connections.end()) {
@@ -255,6 +306,9 @@ void hear(ConnectionId id) {
     case Note::ended:
         if (message.numbers[0] > 0 && message.numbers[0] < static_cast<std::int64_t>(GameEnding::count)) {
             connection.ending = static_cast<GameEnding>(message.numbers[0]);
+        }
+        if (connection.ending == GameEnding::unrunnable) {
+            stopTakingPlayers();
         }
         break;
     default: break;
@@ -410,10 +464,10 @@ int keepSeats(const GameSettings& settings, int listening, const std::vector<pid
         epoll_ctl(events, EPOLL_CTL_ADD, descriptor, &event);
     }
     watchListener(true);
-    std::vector<pid_t> children = vital;
-    int status = 0;
+    children = vital;
+    ownsListeners = !vital.empty();
     long ticks = 0;
-    while (stoppedBy == 0 || !connections.empty() || childrenRemain()) {
+    while (!closing() || !connections.empty() || childrenRemain()) {
         epoll_event ready[64];
         int count = epoll_wait(events, ready, 64, -1);
         for (int index = 0; index < count; ++index) {
@@ -433,9 +487,7 @@ int keepSeats(const GameSettings& settings, int listening, const std::vector<pid
                                      strsignal(static_cast<int>(arrived.ssi_signo)));
                         // The listeners stop at once; a bridge carries its
                         // players' last words and stops when they are said.
-                        if (!children.empty() && stoppedBy == 0) {
-                            kill(children.front(), SIGKILL);
-                        }
+                        stopListening();
                         stop(static_cast<int>(arrived.ssi_signo));
                     }
                 }
@@ -446,10 +498,11 @@ int keepSeats(const GameSettings& settings, int listening, const std::vector<pid
                     if (found == children.end()) {
                         continue;
                     }
+                    listenerStopped = listenerStopped || found == children.begin();
                     children.erase(found);
-                    if (stoppedBy == 0) {
+                    if (!closing()) {
                         std::fprintf(stderr, "kestiv-seat: a listener ended by itself; stopping\n");
-                        status = 1;
+                        exitStatus = 1;
                         stop(SIGTERM);
                     }
                 }
@@ -458,11 +511,15 @@ int keepSeats(const GameSettings& settings, int listening, const std::vector<pid
                 hear(tag);
             }
         }
-        if (stoppedBy != 0 && connections.empty()) {
+        if (closing() && connections.empty()) {
             for (pid_t child : children) {
                 kill(child, SIGTERM);
             }
         }
     }
-    return status != 0 ? status : 128 + stoppedBy;
+    if (terminalUnrunnable) {
+        std::fprintf(stderr, "kestiv-seat: stopped: the terminal cannot be run\n");
+        return 1;
+    }
+    return exitStatus != 0 ? exitStatus : 128 + stoppedBy;
 }

@@ -5,6 +5,8 @@
 //   kestiv-seat --serve [ADDRESS:]PORT TERMINAL
 //                                        a whole server: the keeper, socat and the bridge
 //   kestiv-seat --keep                   the keeper alone, for systemd's units
+//   kestiv-seat --bridge [ADDRESS:]PORT TERMINAL
+//                                        the browser bridge alone, for systemd's units
 //   kestiv-seat --play SECONDS IDLE CPU MEMORY TERMINAL
 //                                        the game's referee, as socat runs it
 //   kestiv-seat --settings               checks the settings and lists those in effect
@@ -30,6 +32,9 @@ int main(int argc, char** argv) {
     if (argc == 4 && mode == "--serve") {
         return serve(argv[0], argv[2], argv[3]);
     }
+    if (argc == 4 && mode == "--bridge") {
+        return bridgeAlone(argv[0], argv[2], argv[3]);
+    }
     if (argc == 2 && mode == "--keep") {
         return keepAlone();
     }
@@ -41,6 +46,7 @@ int main(int argc, char** argv) {
     }
     std::fputs(
         "usage: kestiv-seat TERMINAL | --serve [ADDRESS:]PORT TERMINAL | --keep |"
+        " --bridge [ADDRESS:]PORT TERMINAL |"
         " --play SECONDS IDLE CPU MEMORY TERMINAL | --settings\n",
         stderr);
     return 2;

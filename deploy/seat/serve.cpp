@@ -32,6 +32,8 @@ constexpr auto listenerStartLimit = std::chrono::seconds(20);
 // a player 17 s); shallower, a burst overflows it and waits a second more for
 // the kernel to take it again.
 constexpr int listenBacklog = 256;
+// How long a stopping bridge waits for its games' last words.
+constexpr auto lastWordsLimit = std::chrono::seconds(10);
 // socat's own cap on games and players in line, a backstop to the keeper's:
 // room beside them for players being turned away.
 constexpr long turnedAwayAtOnce = 256;
@@ -94,6 +96,43 @@ pid_t startChild(const std::vector<std::string>& command) {
     execvp(arguments[0], arguments.data());
     std::fprintf(stderr, "kestiv-seat: cannot run %s: %s\n", arguments[0], std::strerror(errno));
     _exit(127);
+}
+
+// websocketd on `bridge`, for the pages of the site of
+// KESTIV_WEBSOCKET_ORIGIN, running `self` as a game's seat for every
+// WebSocket: the player's bytes in binary messages, the game's as they come.
+// A game finds the keeper as a TCP game does, by the variables passed on.
+std::vector<std::string> bridgeCommand(const Listen& bridge, const GameSettings& settings,
+                                       const std::string& self, const std::string& terminal) {
+    std::vector<std::string> command = {
+        "websocketd",
+        "--port=" + std::to_string(bridge.port),
+        "--binary=true",
+        "--origin=" + settings.websocketOrigin,
+        "--passenv=PATH,KESTIV_SEATS,RUNTIME_DIRECTORY," + std::string(keeperNameVariable),
+        "--loglevel=error"};
+    if (!bridge.address.empty()) {
+        command.push_back("--address=" + bridge.address);
+    }
+    command.push_back(self);
+    command.push_back(terminal);
+    return command;
+}
+
+// The processes that `parent` started and that still run: a process's
+// children are listed by the thread that started each.
+std::vector<pid_t> childrenOf(pid_t parent) {
+    std::vector<pid_t> found;
+    std::error_code error;
+    std::string tasks = "/proc/" + std::to_string(parent) + "/task";
+    for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
+        std::ifstream listed(task.path() / "children");
+        pid_t child = 0;
+        while (listed >> child) {
+            found.push_back(child);
+        }
+    }
+    return found;
 }
 
 // Whether the process has a listening TCP socket on the port.
@@ -249,18 +288,7 @@ int serve(const std::string& self, const std::string& listenText, const std::str
     listeners.push_back({children.back(), listen.port});
     std::string also;
     if (!settings.websocket.empty()) {
-        std::vector<std::string> command = {"websocketd",
-                                            "--port=" + std::to_string(bridge.port),
-                                            "--binary=true",
-                                            "--origin=" + settings.websocketOrigin,
-                                            "--passenv=PATH," + std::string(keeperNameVariable),
-                                            "--loglevel=error"};
-        if (!bridge.address.empty()) {
-            command.push_back("--address=" + bridge.address);
-        }
-        command.push_back(self);
-        command.push_back(terminal);
-        children.push_back(startChild(command));
+        children.push_back(startChild(bridgeCommand(bridge, settings, self, terminal)));
         listeners.push_back({children.back(), bridge.port});
         also = "; WebSocket bridge on " + describeListen(bridge) + " for pages of " +
                settings.websocketOrigin;
@@ -277,6 +305,60 @@ int serve(const std::string& self, const std::string& listenText, const std::str
                 also.c_str(), settingsOnOneLine(settings).c_str());
     std::fflush(stdout);
     return keepSeats(settings, listener, children, stopping);
+}
+
+int bridgeAlone(const std::string& self, const std::string& listenText, const std::string& terminal) {
+    // The address given is the bridge's, with KESTIV_WEBSOCKET's rules.
+    setenv("KESTIV_WEBSOCKET", listenText.c_str(), 1);
+    GameSettings settings{};
+    std::vector<std::string> problems = readGameSettings(settings);
+    warnOfUnknownNames();
+    if (access(terminal.c_str(), X_OK) != 0) {
+        problems.push_back("no terminal to run at " + terminal);
+    }
+    if (!reportProblems(problems, "kestiv-seat")) {
+        return 2;
+    }
+    Listen bridge;
+    parseListen(settings.websocket, bridge);
+    sigset_t stopping = stoppingSignals();
+    sigset_t watched = stopping;
+    sigaddset(&watched, SIGCHLD);
+    sigprocmask(SIG_BLOCK, &watched, nullptr);
+    pid_t websocketd = startChild(bridgeCommand(bridge, settings, self, terminal));
+    int status = 1;
+    if (!awaitListening({{websocketd, bridge.port}}, status)) {
+        kill(websocketd, SIGKILL);
+        return status;
+    }
+    std::fprintf(stderr, "kestiv-seat: WebSocket bridge on %s for pages of %s\n",
+                 describeListen(bridge).c_str(), settings.websocketOrigin.c_str());
+    for (;;) {
+        siginfo_t arrived{};
+        if (sigwaitinfo(&watched, &arrived) < 0) {
+            continue;
+        }
+        if (arrived.si_signo == SIGCHLD) {
+            if (waitpid(websocketd, nullptr, WNOHANG) == websocketd) {
+                std::fprintf(stderr, "kestiv-seat: websocketd ended by itself\n");
+                return 1;
+            }
+            continue;
+        }
+        // Every game is told to stop, and ends with its message; websocketd
+        // carries the last words and stops when they are said.
+        std::fprintf(stderr, "kestiv-seat: stopping on %s\n", strsignal(arrived.si_signo));
+        for (pid_t seat : childrenOf(websocketd)) {
+            kill(seat, SIGTERM);
+        }
+        auto deadline = std::chrono::steady_clock::now() + lastWordsLimit;
+        while (!childrenOf(websocketd).empty() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        kill(websocketd, SIGTERM);
+        waitpid(websocketd, nullptr, 0);
+        return 128 + arrived.si_signo;
+    }
 }
 
 int keepAlone() {

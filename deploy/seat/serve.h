@@ -14,6 +14,14 @@ bool safeForSocat(const std::string& path);
 // the exit status.
 int serve(const std::string& self, const std::string& listen, const std::string& terminal);
 
+// The browser bridge alone, for systemd's units: websocketd on `listen`
+// ([ADDRESS:]PORT) for the pages of KESTIV_WEBSOCKET_ORIGIN, running `self`
+// for every WebSocket, whose game asks the keeper of KESTIV_SEATS or
+// RUNTIME_DIRECTORY. Refuses to start, with status 2, on a bad setting. A
+// stopping signal ends every game with its message first. Returns the exit
+// status.
+int bridgeAlone(const std::string& self, const std::string& listen, const std::string& terminal);
+
 // The seat keeper alone, on the socket "keeper" in the seats folder, for
 // games that systemd starts: tells systemd it is ready (NOTIFY_SOCKET).
 int keepAlone();

@@ -5,8 +5,9 @@ connection and are told their place; a group that reconnects at once never
 overtakes a player who waits; IPv6 addresses count by their /64; a burst is
 answered at once; the seats live where no file can be filled or deleted; a
 server killed in any way leaves nothing listening; every end of a game says
-why; the terminal holds no descriptor of the server's; the PROXY protocol;
-proof of work; the browser bridge; the settings a server refuses; the log.
+why; the terminal holds no descriptor of the server's; a terminal that
+cannot be run; the PROXY protocol; proof of work; the browser bridge; the
+settings a server refuses; the log.
 
 As root, the whole test runs in a network namespace of its own, where a
 whole IPv6 /64 is local and players may come from any address of it.
@@ -16,6 +17,7 @@ usage: crowd_test.py TERMINAL
 import asyncio
 import os
 import re
+import shutil
 import signal
 import socket
 import struct
@@ -28,8 +30,9 @@ from pathlib import Path
 import served
 import websocket_client
 from checks import check, finish
-from players import (EXIT, LINE_FULL, SHUTDOWN_ENDING, SHUTDOWN_LINE, STEP_SECONDS, ReconnectingScripts, address_full,
-                     connect, duration, first_place, idle_ending, network_full, new_place, read_to_end, read_until)
+from players import (CANNOT_START, EXIT, LINE_FULL, SHUTDOWN_ENDING, SHUTDOWN_LINE, STEP_SECONDS, ReconnectingScripts,
+                     address_full, connect, duration, first_place, idle_ending, network_full, new_place, read_to_end,
+                     read_until)
 from sessions import PROMPT, reference_output
 
 NAMESPACED = "--in-own-network"
@@ -269,6 +272,52 @@ async def killed_case(terminal, work, signal_number):
         served.stop(server)
 
 
+async def unrunnable_case(terminal, work, recipe):
+    """The terminal's file turns into one that cannot be run (its mode
+    lost), a game in play: the next player is told in one line that no game
+    can start. socat's server then stops listening at once, so that a
+    balancer sends players to another, lets the game in play end as it
+    would, and ends with status 1 saying why; under systemd, whose socket
+    the keeper does not own, the keeper plays on once the file is fixed."""
+    folder = Path(work) / f"unrunnable-{recipe}"
+    folder.mkdir()
+    for program in (terminal, terminal.parent / "kestiv-seat"):
+        shutil.copy2(program, folder)
+    copy = folder / terminal.name
+    server = served.start(recipe, copy, work, games=4, game_seconds=600, game_memory=128, idle_seconds=60)
+    try:
+        reader, writer = await connect(server.port, "127.0.12.1")
+        opening = await read_until(reader, PROMPT)
+        copy.chmod(0o644)
+        told_reader, told_writer = await connect(server.port, "127.0.12.2")
+        told = await read_to_end(told_reader, STEP_SECONDS)
+        told_writer.close()
+        check(told == CANNOT_START, f"{recipe}: with a terminal that cannot be run, a player is told no game can "
+                                    f"start (got {told[-100:]!r})")
+        if recipe == "socat":
+            deadline = time.monotonic() + STEP_SECONDS
+            while served.listening(server.port) and time.monotonic() < deadline:
+                await asyncio.sleep(0.02)
+            check(not served.listening(server.port), "socat: the server stops listening at once, its game in play "
+                                                     "going on")
+        writer.write(b"dir\n" + EXIT + b"\n")
+        received = opening + await read_to_end(reader)
+        writer.close()
+        check(received == reference_output(terminal, b"dir\n" + EXIT + b"\n"),
+              f"{recipe}: the game in play plays on to its end")
+        if recipe == "socat":
+            status = await asyncio.to_thread(server.process.wait, STEP_SECONDS)
+            check(status == 1 and b"kestiv-seat: the terminal cannot be run: no more players" in server.log.read_bytes(),
+                  f"socat: the server ends with status 1 once its game has, saying why (status {status})")
+        else:
+            copy.chmod(0o755)
+            new_reader, new_writer = await held_game(server.port, "127.0.12.3")
+            check(server.keeper.poll() is None, "systemd: the keeper plays on once the terminal is fixed")
+            new_writer.close()
+    finally:
+        served.stop(server)
+
+
 async def quit_case(terminal, work):
     """SIGQUIT (Ctrl-\\) stops the server gracefully, as SIGTERM does."""
     server = served.start("socat", terminal, work, games=1, game_seconds=600, game_memory=128, idle_seconds=60)
@@ -403,6 +452,10 @@ async def proxy_case(terminal, work, recipe):
             told = await read_to_end(reader, 20)
             writer.close()
             check(told == BAD_PROXY, f"{recipe}: a connection with {what} is told and let go (got {told!r})")
+        probe = [str(served.DEPLOY / "container/kestiv-probe"), str(server.port)]
+        probed = subprocess.run(probe, env=dict(os.environ, KESTIV_PROXY_PROTOCOL="1"), capture_output=True)
+        check(probed.returncode == 0, f"{recipe}: the container's probe, in the server's environment, sends its "
+                                      f"own header and passes ({probed.stderr!r})")
         await close_all(held)
     finally:
         served.stop(server)
@@ -532,14 +585,8 @@ async def bridge_case(terminal, work):
         announced = server.log.read_text().splitlines()[0]
         check(f"WebSocket bridge on 127.0.0.1 port {bridge_port}" in announced,
               f"the line the server prints names the bridge ({announced[:160]!r})")
-        reader, writer = await websocket_client.open_game("127.0.0.1", bridge_port, origin, "127.0.11.1")
-        websocket_client.send(writer, EXIT + b"\n")
-        received = await websocket_client.receive_until(reader, lambda _: False)
-        writer.close()
-        check(received == reference_output(terminal, EXIT + b"\n"),
-              "a page of the site's origin plays through the bridge and gets exactly the game's output")
-        refused = await websocket_client.open_game("127.0.0.1", bridge_port, "https://elsewhere.example.net")
-        check(refused == b"HTTP/1.1 403 Forbidden", f"a page of another origin is refused ({refused!r})")
+        await websocket_client.check_site_alone(lambda: connect(bridge_port, "127.0.11.1"), "127.0.0.1",
+                                                bridge_port, origin, terminal, "socat's bridge")
         reader, writer = await websocket_client.open_game("127.0.0.1", bridge_port, origin, "127.0.11.2")
         opening = await websocket_client.receive_until(reader, lambda got: got.endswith(PROMPT))
         other_reader, other_writer = await websocket_client.open_game("127.0.0.1", bridge_port, origin,
@@ -567,6 +614,7 @@ async def served_cases(terminal, work, namespaced):
         await caps_case(terminal, work, recipe)
         await descriptors_case(terminal, work, recipe)
         await proxy_case(terminal, work, recipe)
+        await unrunnable_case(terminal, work, recipe)
     if not namespaced:
         print("skipped IPv6 groups: not root, so no network namespace with a local /64", flush=True)
     await state_case(terminal, work)

@@ -58,6 +58,16 @@ async def connect_inside(netns, port, client_address):
     """Connects to 127.0.0.1:port from a loopback address inside another
     network namespace (netns, a path to it), as a player with an address of
     its own where the server listens: the socket is made there, then used here."""
+    sock = socket_inside(netns)
+    sock.setblocking(False)
+    sock.bind((client_address, 0))
+    await asyncio.get_running_loop().sock_connect(sock, ("127.0.0.1", port))
+    return await asyncio.open_connection(sock=sock, limit=1 << 20)
+
+
+def socket_inside(netns):
+    """A TCP socket made inside another network namespace (netns, a path to
+    it), for use here."""
     own = os.open("/proc/thread-self/ns/net", os.O_RDONLY)
     other = os.open(netns, os.O_RDONLY)
     try:
@@ -71,10 +81,7 @@ async def connect_inside(netns, port, client_address):
     finally:
         os.close(own)
         os.close(other)
-    sock.setblocking(False)
-    sock.bind((client_address, 0))
-    await asyncio.get_running_loop().sock_connect(sock, ("127.0.0.1", port))
-    return await asyncio.open_connection(sock=sock, limit=1 << 20)
+    return sock
 
 
 def loopback_address(player, per_address):

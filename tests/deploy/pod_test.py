@@ -16,7 +16,9 @@ kustomize, the image loaded from its OCI archive, one pod published on
 - a pod with short limits cuts a silent player with its message, ends a long game with its
   message, stops a flooded line at the memory cap and turns away a player
   beyond its games;
-- the probes fail on a pod whose terminal cannot start.
+- the probes fail on a pod whose terminal cannot start;
+- with the browser bridge's component, a page of the site plays through
+  the pod's port 1338, and a page of another site is refused.
 
 Prints games per second per pod, CPU and memory per game inside the pod.
 podman runs in a storage of its own, with the project's containers.conf.
@@ -36,6 +38,7 @@ from pathlib import Path
 
 import container_record
 import served
+import websocket_client
 from checks import check, finish
 from load_test import Muster, build_settings, first_difference, flag_sessions, walk_and_hold
 from players import (EXIT, SHUTDOWN_ENDING, STEP_SECONDS, address_full, connect, connect_inside, first_place,
@@ -50,7 +53,8 @@ TEST_SECONDS = 480           # the longest the whole test may take
 CONTAINER = "kestiv-terminal"
 GAME_PORT = 1337
 PER_ADDRESS = 4              # KESTIV_GAMES_PER_ADDRESS of the manifests
-SERVER_PROCESSES = 2         # the keeper (kestiv-seat --serve) and its socat, with no game in play
+BRIDGE_PORT = 1338           # with the bridge's component
+BRIDGE_ORIGIN = "game.example.org"
 
 
 class Podman:
@@ -80,9 +84,11 @@ class Podman:
 class Pod:
     """The single pod of the Deployment as kube play names it, on a port of 127.0.0.1."""
 
-    def __init__(self, podman, port):
+    def __init__(self, podman, port, bridge):
         self.podman = podman
         self.port = port
+        # With no game in play: the keeper (kestiv-seat --serve), its socat, and websocketd with the bridge.
+        self.server_processes = 2 + bridge
         self.name = f"{CONTAINER}-pod-0"
         self.container = f"{self.name}-{CONTAINER}"
         self.server_pid = None
@@ -113,17 +119,21 @@ class Pod:
                 continue
         return found
 
-    async def connect_from(self, address):
-        """A connection to the game port from a loopback address inside the
-        pod's own network, as a player with an address of its own: through
-        the published port every player would come from the host's bridge."""
-        return await connect_inside(f"/proc/{self.host_pid()}/ns/net", GAME_PORT, address)
+    async def connect_from(self, address, port=GAME_PORT):
+        """A connection to the game port (or another) from a loopback address
+        inside the pod's own network, as a player with an address of its
+        own: through the published port every player would come from the
+        host's bridge."""
+        return await connect_inside(f"/proc/{self.host_pid()}/ns/net", port, address)
 
 
-def play(podman, work, settings, image):
+def play(podman, work, settings, image, bridge=False):
     """Renders the manifests with the settings, the image built and a host
-    port on 127.0.0.1 as an overlay of the base, plays them, and returns once
-    the pod listens."""
+    port on 127.0.0.1 as an overlay of the base (with the bridge's component
+    for the pages of BRIDGE_ORIGIN, when asked), plays them, and returns
+    once the pod listens."""
+    if bridge:
+        settings = dict(settings, KESTIV_WEBSOCKET_ORIGIN=BRIDGE_ORIGIN)
     port = served.free_port()
     overlay = Path(tempfile.mkdtemp(dir=work))
     container = "/spec/template/spec/containers/0"
@@ -140,13 +150,14 @@ def play(podman, work, settings, image):
     (overlay / "kustomization.yaml").write_text(json.dumps({
         "resources": [os.path.relpath(SOURCE / "deploy/kubernetes", overlay)],
         "images": [{"name": "localhost/kestiv-terminal", "newName": image[0], "newTag": image[1]}],
+        "components": [os.path.relpath(SOURCE / "deploy/kubernetes-websocket", overlay)] if bridge else [],
         "patches": [{"target": {"kind": "Deployment"}, "patch": json.dumps(publish)},
                     {"patch": json.dumps(one_pod_with_settings)}, {"patch": json.dumps(no_service)}]}))
     rendered = overlay / "rendered.yaml"
     with open(rendered, "w") as output:
         subprocess.run(["kubectl", "kustomize", str(overlay)], stdout=output, check=True)
     podman.run("kube", "play", str(rendered))
-    pod = Pod(podman, port)
+    pod = Pod(podman, port, bridge)
     deadline = time.monotonic() + 30
     while not served.listening(port):
         if time.monotonic() > deadline:
@@ -253,9 +264,9 @@ async def hundred_players(pod, terminal, goal, flag):
     for player in mismatched[:3]:
         print(f"        player {player}: {first_difference(results[player], expected[player])}", flush=True)
     deadline = time.monotonic() + 10
-    while len(pod.processes()) > SERVER_PROCESSES and time.monotonic() < deadline:
+    while len(pod.processes()) > pod.server_processes and time.monotonic() < deadline:
         await asyncio.sleep(0.1)
-    check(len(pod.processes()) == SERVER_PROCESSES, "every game's processes ended; only the server is left")
+    check(len(pod.processes()) == pod.server_processes, "every game's processes ended; only the server is left")
     cpu_per_game = (cpu_of_reaped(pod) - cpu_before) / PLAYERS
     print(f"figure  CPU time per game inside the pod, all its processes: {cpu_per_game * 1000:.0f} ms, so "
           f"{1 / cpu_per_game:.0f} games per second per core", flush=True)
@@ -275,7 +286,7 @@ async def one_address(pod):
     for _, writer in players:
         writer.close()
     deadline = time.monotonic() + 10
-    while len(pod.processes()) > SERVER_PROCESSES and time.monotonic() < deadline:
+    while len(pod.processes()) > pod.server_processes and time.monotonic() < deadline:
         await asyncio.sleep(0.1)
 
 
@@ -345,12 +356,20 @@ async def limits(pod, terminal, goal):
     check(sent < 512 << 20, f"a line without end is stopped at the game's memory cap of 64 MiB "
                             f"(after {sent >> 20} MiB, {time.monotonic() - started:.1f} s)")
     deadline = time.monotonic() + 10
-    while len(pod.processes()) > SERVER_PROCESSES and time.monotonic() < deadline:
+    while len(pod.processes()) > pod.server_processes and time.monotonic() < deadline:
         await asyncio.sleep(0.1)
-    check(len(pod.processes()) == SERVER_PROCESSES, "the limited games left no process in the pod")
+    check(len(pod.processes()) == pod.server_processes, "the limited games left no process in the pod")
     reader, writer = await pod.connect_from(address(3))
     check(await read_until(reader, PROMPT) == opening, "the pod's seats are free again afterwards")
     writer.close()
+
+
+async def bridge_play(pod, terminal):
+    """The bridge's component: a page of the site plays through the pod's
+    port 1338; a page of another site is refused."""
+    await websocket_client.check_site_alone(lambda: pod.connect_from(address(0), BRIDGE_PORT), "127.0.0.1",
+                                            BRIDGE_PORT, f"https://{BRIDGE_ORIGIN}", terminal,
+                                            "the pod's port 1338 (the bridge's component)")
 
 
 async def main(build, work):
@@ -359,11 +378,12 @@ async def main(build, work):
     image = container_record.image_name(build)
     try:
         podman.run("load", "--quiet", "--input", str(container_record.archive(build)))
-        print("== one pod of the Deployment, 100 games", flush=True)
-        pod = play(podman, work, {"KESTIV_GAMES": PLAYERS}, image)
+        print("== one pod of the Deployment with the bridge's component, 100 games", flush=True)
+        pod = play(podman, work, {"KESTIV_GAMES": PLAYERS}, image, bridge=True)
         try:
             check(alive(pod) and ready(pod), "the probes of the manifests pass on a healthy pod")
             await walk_to_flag(pod, terminal, goal, flag)
+            await bridge_play(pod, terminal)
             reader, writer = await pod.connect_from(address(0))
             await read_until(reader, PROMPT)
             check_confinement(pod, terminal.stat().st_size, image)

@@ -9,12 +9,13 @@ HAProxy listens, so that the front sees each player's own address:
 - the stack becomes healthy: three game tasks, one front on every node;
 - a walk to the flag through the front on each replica, every game exactly
   the terminal's output;
-- with an image whose kestiv-seat reads the PROXY protocol: 100 players at
-  once from 25 addresses, four each, all play, and a fifth game from one
-  address is turned away: the game sees each player's address;
+- the front sends the PROXY protocol: 100 players at once from 25
+  addresses, four each, all play, and a fifth game from one address is
+  turned away; the games' log shows each player's own address;
 - the tasks' memory, process and CPU limits are the stack's, read from the
   kernel;
-- a task whose terminal is broken is found unhealthy and replaced;
+- a task whose terminal is broken (a file that cannot be run mounted over
+  it) is taken out of play and replaced;
 - a rolling update to the image of another maze loses at most 1 % of the
   games of players that keep playing, and every game begun after it plays
   the new maze;
@@ -29,13 +30,16 @@ usage: swarm_test.py BUILD_DIR OTHER_BUILD_DIR
   two builds of the release-container preset with different mazes
 """
 import asyncio
+import ipaddress
 import json
 import os
+import re
 import signal
 import subprocess
 import sys
 import tempfile
 import time
+from collections import Counter
 from dataclasses import dataclass, field
 from pathlib import Path
 
@@ -43,7 +47,7 @@ import container_record
 from checks import check, finish
 from docker_nodes import DOCKER, Nodes
 from load_test import Muster, build_settings, first_difference, flag_sessions, walk_and_hold
-from players import EXIT, address_full, connect_inside, read_to_end, read_until
+from players import EXIT, address_full, connect_inside, read_to_end, read_until, socket_inside
 from sessions import PROMPT, TELNET_LINE_END, as_typed, reference_output, walk_to_goal
 
 SOURCE = Path(__file__).resolve().parents[2]
@@ -51,12 +55,27 @@ STACK = "kestiv"
 GAME = f"{STACK}_game"
 FRONT = f"{STACK}_front"
 FRONT_PORT = 31337           # the front's port on every node, inside the nodes' own namespaces
+STATS_PORT = 9000            # HAProxy's view of the tasks, on the front's loopback
 PLAYERS = 100
 PER_ADDRESS = 4              # KESTIV_GAMES_PER_ADDRESS of the base
 KEEP_PLAYING = 6             # players who play game after game through an event
 LOST_AT_MOST = 0.01          # of the games of a rolling update
+TERMINAL = "/usr/local/lib/kestiv-terminal/kestiv-terminal"   # in the image
+# The keeper's log line for a game begun: its connection's number and address group.
+GAME_STARTED = re.compile(r"^kestiv-seat: connection \d+ from (\S+): game started", re.MULTILINE)
 HEALTHY_SECONDS = 240        # the longest the swarm may take to reach a state
 TEST_SECONDS = 1800          # the longest the whole test may take
+
+# Mounts a file over another in a process's mount namespace, where there is
+# no mount program: in a python of its own, single-threaded as setns wants.
+MOUNT_OVER = """
+import ctypes, os, sys
+libc = ctypes.CDLL(None, use_errno=True)
+namespace = os.open(f"/proc/{sys.argv[1]}/ns/mnt", os.O_RDONLY)
+CLONE_NEWNS, MS_BIND = 0x00020000, 4096
+if libc.setns(namespace, CLONE_NEWNS) != 0 or libc.mount(sys.argv[2].encode(), sys.argv[3].encode(), None, MS_BIND, None) != 0:
+    sys.exit(f"cannot mount {sys.argv[2]} over {sys.argv[3]}: {os.strerror(ctypes.get_errno())}")
+"""
 
 
 @dataclass
@@ -113,12 +132,37 @@ class Swarm:
             time.sleep(0.5)
         return time.monotonic() - started
 
+    def games_begun(self):
+        """The address group of every game begun on the running healthy
+        tasks, as their keepers logged it."""
+        seen = []
+        for node, container, _ in self.healthy_games():
+            logs = node.docker("logs", container, check=False)
+            seen += GAME_STARTED.findall(logs.stdout + logs.stderr)
+        return seen
+
     def front_netns(self):
         """The network namespace of the first node's front, where HAProxy listens."""
         container = self.manager.docker("ps", "-q", "--filter",
                                         f"label=com.docker.swarm.service.name={FRONT}").stdout.split()[0]
         key = self.manager.docker("inspect", "--format", "{{.NetworkSettings.SandboxKey}}", container).stdout.strip()
         return f"/proc/{self.manager.engine_pid}/root{key}"
+
+    def tasks_up_in_front(self):
+        """How many game tasks the first node's front sends players to, by
+        HAProxy's own view (its stats, in CSV)."""
+        try:
+            with socket_inside(self.front_netns()) as stats:
+                stats.settimeout(10)
+                stats.connect(("127.0.0.1", STATS_PORT))
+                stats.sendall(b"show stat\n")
+                answer = b""
+                while chunk := stats.recv(65536):
+                    answer += chunk
+        except (OSError, IndexError):
+            return 0
+        rows = [line.split(",") for line in answer.decode().splitlines() if line.startswith("games,game")]
+        return sum(1 for row in rows if row[17] == "UP")
 
     def container_pid(self, node, container):
         pid = int(node.docker("inspect", "--format", "{{.State.Pid}}", container).stdout)
@@ -242,12 +286,6 @@ def load_images(nodes, work, builds, broken_from):
         node.docker("load", "--quiet", "--input", str(saved))
 
 
-def reads_proxy_protocol(node, image):
-    listed = node.docker("run", "--rm", "--entrypoint", "/usr/local/lib/kestiv-terminal/kestiv-seat", image,
-                         "--settings").stdout
-    return "KESTIV_PROXY_PROTOCOL=" in listed
-
-
 async def walk_on_each_replica(swarm, front, maze):
     """Three games held at the prompt land one on each task (least busy
     first); then each walks to the flag."""
@@ -255,17 +293,16 @@ async def walk_on_each_replica(swarm, front, maze):
     for reader, _ in players:
         await read_until(reader, PROMPT)
     terminals = []
-    seen = set()
     for node, container, _ in swarm.healthy_games():
         pid = swarm.container_pid(node, container)
         namespace = os.readlink(f"/proc/{pid}/ns/pid")
         terminals.append(sum(1 for entry in filter(str.isdigit, os.listdir("/proc"))
                              if _in(entry, namespace) and _name(entry) == "kestiv-terminal"))
-        # The seats' files hold the address each game was counted under.
-        seen |= {seat.read_text() for seat in Path(f"/proc/{pid}/root/tmp").glob("*/*")
-                 if seat.is_file() and seat.stat().st_size}
     check(sorted(terminals) == [1, 1, 1], f"three games at once are spread one on each replica ({terminals})")
-    print(f"figure  address seen by the game for players 127.0.2.1 to 127.0.2.3: {sorted(seen)}", flush=True)
+    seen = sorted({address for address in swarm.games_begun() if address.startswith("127.0.2.")})
+    check(seen == ["127.0.2.1", "127.0.2.2", "127.0.2.3"],
+          f"the games' log shows each of the three players' own address, sent by the front ({seen})")
+    print(f"figure  address seen by the game for players 127.0.2.1 to 127.0.2.3: {seen}", flush=True)
     typed = as_typed([b"dir"], TELNET_LINE_END) + maze.typed_after_listing
     received = []
     for reader, writer in players:
@@ -291,9 +328,10 @@ def _name(pid):
         return ""
 
 
-async def hundred_players(front, maze, terminal, goal):
+async def hundred_players(swarm, front, terminal, goal):
     """100 players at once, four from each of 25 addresses; while they hold
-    their games a fifth from one address is turned away."""
+    their games a fifth from one address is turned away, and the keepers
+    have logged each game under its player's own address."""
     sessions = flag_sessions(goal, PLAYERS)
     expected = [reference_output(terminal, b"".join(lines)) for lines in sessions]
     muster = Muster(PLAYERS)
@@ -311,8 +349,14 @@ async def hundred_players(front, maze, terminal, goal):
         writer.close()
         check(refused == address_full(PER_ADDRESS), "the game sees each player's own address: a fifth game from "
               f"one of them is turned away, the others' games go on (got {refused[:100]!r})")
-        print("figure  address seen by the game: the player's own (127.0.3.1 ... 127.0.3.25), through the "
-              "PROXY protocol", flush=True)
+        begun = Counter(address for address in swarm.games_begun() if address.startswith("127.0.3."))
+        addresses = sorted(begun, key=ipaddress.ip_address)
+        check(len(begun) == PLAYERS // PER_ADDRESS and set(begun.values()) == {PER_ADDRESS},
+              f"the games' log shows the {PLAYERS} players under their own {PLAYERS // PER_ADDRESS} addresses, "
+              f"{PER_ADDRESS} games each ({dict(begun)})")
+        print(f"figure  the players' address seen by the game: {len(begun)} addresses, "
+              f"{addresses[0] if addresses else '-'} to {addresses[-1] if addresses else '-'}, "
+              f"{sorted(set(begun.values()))} games each, through the PROXY protocol", flush=True)
     finally:
         muster.release.set()
     results = await players
@@ -345,21 +389,21 @@ def check_limits(swarm, stack_file):
 
 
 async def broken_terminal(swarm, players):
-    """A task whose games cannot start (its seats folder opened to others):
-    the health check fails, the swarm replaces it."""
+    """A task whose games cannot start: /dev/null mounted over its terminal,
+    as a file lost or left without its mode would leave it. The front stops
+    sending it players, the swarm replaces it."""
     node, container, _ = swarm.healthy_games()[0]
     pid = swarm.container_pid(node, container)
-    seats = [path for path in Path(f"/proc/{pid}/root/tmp").iterdir() if path.is_dir()]
     since = time.monotonic()
-    for folder in seats:
-        folder.chmod(0o755)
-    gone = await asyncio.to_thread(swarm.wait_for, "the broken task replaced",
+    subprocess.run([sys.executable, "-c", MOUNT_OVER, str(pid), "/dev/null", TERMINAL], check=True)
+    gone = await asyncio.to_thread(swarm.wait_for, "the broken task out of play",
                                    lambda: container not in [c for _, c, _ in swarm.healthy_games()])
     back = await asyncio.to_thread(swarm.wait_for, "three healthy tasks again",
                                    lambda: len(swarm.healthy_games()) == 3)
-    print(f"figure  a task whose terminal is broken: found unhealthy and stopped in {gone:.0f} s, three "
-          f"healthy tasks again {gone + back:.0f} s after the break", flush=True)
-    check(bool(seats), "a task whose terminal is broken is found unhealthy and replaced")
+    print(f"figure  a task whose terminal is broken: out of play in {gone:.0f} s, three healthy tasks again "
+          f"{gone + back:.0f} s after the break", flush=True)
+    check(container not in [c for _, c, _ in swarm.healthy_games()],
+          "a task whose terminal is broken is taken out of play and replaced")
     report_lost("broken terminal", players, since)
 
 
@@ -433,8 +477,7 @@ async def main(build, other_build, work):
         print(f"figure  three engines up and joined in a swarm in {time.monotonic() - started:.1f} s", flush=True)
         load_images(nodes, work, (build, other_build), mazes[1].image)
         swarm = Swarm(nodes, work)
-        proxy = reads_proxy_protocol(nodes.nodes[0], mazes[0].image)
-        stack_file, _ = render_stack(work, mazes[0].image, proxy)
+        stack_file, _ = render_stack(work, mazes[0].image, proxy_protocol=True)
         deployed = time.monotonic()
         swarm.docker("stack", "deploy", "--compose-file", str(stack_file), STACK)
         took = await asyncio.to_thread(swarm.wait_for, "three healthy game tasks and a front on every node",
@@ -443,14 +486,15 @@ async def main(build, other_build, work):
                                        all(task[3].startswith("Running") for task in swarm.tasks(FRONT)))
         print(f"figure  time to healthy: {took:.1f} s from docker stack deploy to three healthy game tasks",
               flush=True)
+        # The front probes the tasks on its own clock: players go to a task once it has passed.
+        in_front = await asyncio.to_thread(swarm.wait_for, "the front sending players to all three tasks",
+                                           lambda: swarm.tasks_up_in_front() == 3)
+        print(f"figure  time to play: {took + in_front:.1f} s from docker stack deploy to the front taking "
+              f"players to all three tasks", flush=True)
         check(deployed, "the stack made from the Kubernetes base becomes healthy")
         front = Front(swarm.front_netns())
         await walk_on_each_replica(swarm, front, mazes[0])
-        if proxy:
-            await hundred_players(front, mazes[0], terminal, goal)
-        else:
-            print("skipped the players' own addresses: this image's kestiv-seat reads no PROXY protocol header, "
-                  "so the game sees the front's address for every player", flush=True)
+        await hundred_players(swarm, front, terminal, goal)
         check_limits(swarm, stack_file)
 
         players = Players(front, mazes)

@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
 """The systemd units under a real systemd: a Debian root made with mmdebstrap
 boots in systemd-nspawn with systemd as its first process, the units and the
-game installed by the commands README.md gives, and players on 127.0.0.1 and
-::1 play through the socket: a walk to the flag, the per-address limit, the
-line and its end, the idle cut and the time limit, each with its message.
-The container shares the machine's network; the socket listens on loopback
-only, on a port free when the test starts. Needs root.
+game installed by the commands docs/hosting.md gives, and players on
+127.0.0.1 and ::1 play through the socket: a walk to the flag, the
+per-address limit, the line and its end, the idle cut and the time limit,
+each with its message. A page's player plays through the browser bridge's
+unit, counted by their own address by the same keeper; a page of another
+site is refused; stopping the bridge ends its game with the message. The
+container shares the machine's network; the socket and the bridge listen on
+loopback only, on ports free when the test starts. Needs root.
 
 usage: systemd_test.py BUILD_DIR [ROOT]
   ROOT: a Debian root with systemd and socat to install into (made with
@@ -21,10 +24,11 @@ import time
 from pathlib import Path
 
 import served
+import websocket_client
 from checks import check, finish
 from load_test import build_settings
-from players import (EXIT, LINE_FULL, address_full, connect, first_place, idle_ending, loopback_address,
-                     read_to_end, read_until)
+from players import (EXIT, LINE_FULL, SHUTDOWN_ENDING, address_full, connect, first_place, idle_ending,
+                     loopback_address, read_to_end, read_until)
 from sessions import NC_LINE_END, PROMPT, as_typed, reference_output, walk_to_goal
 
 GAMES = 6
@@ -33,7 +37,9 @@ IDLE_SECONDS = 3
 GAME_SECONDS = 15
 LINE = 1
 BOOT_SECONDS = 90
-PACKAGES = "systemd,systemd-sysv,dbus,socat"
+PACKAGES = "systemd,systemd-sysv,dbus,socat,websocketd"
+ORIGIN = "game.example.org"      # the site whose pages may play through the bridge
+PAGE_ADDRESS = "127.0.13.1"      # a page's player
 
 
 def make_root(folder):
@@ -41,9 +47,10 @@ def make_root(folder):
                    check=True, stdout=subprocess.DEVNULL)
 
 
-def install(root, build, port):
-    """README's commands, into the root, and drop-ins as an admin writes them:
-    the port, on loopback only, and short limits for the test."""
+def install(root, build, port, bridge_port):
+    """The guide's commands, into the root, and drop-ins as an admin writes
+    them: the ports, on loopback only, the bridge's site, and short limits
+    for the test."""
     library = root / "usr/local/lib/kestiv-terminal"
     units = root / "etc/systemd/system"
     deploy = served.DEPLOY
@@ -51,7 +58,8 @@ def install(root, build, port):
                     deploy / "kestiv-game", "-t", library], check=True)
     subprocess.run(["install", "-D", "-m", "0644", deploy / "kestiv-terminal.socket",
                     deploy / "kestiv-terminal@.service", deploy / "kestiv-terminal-keeper.service",
-                    deploy / "kestiv-terminal.slice", "-t", units], check=True)
+                    deploy / "kestiv-terminal-websocket.service", deploy / "kestiv-terminal.slice", "-t", units],
+                   check=True)
     (units / "kestiv-terminal.socket.d").mkdir(exist_ok=True)
     (units / "kestiv-terminal.socket.d/test.conf").write_text(
         f"[Socket]\nListenStream=\nListenStream=127.0.0.1:{port}\nListenStream=[::1]:{port}\n")
@@ -59,11 +67,18 @@ def install(root, build, port):
     (units / "kestiv-terminal-keeper.service.d/test.conf").write_text(
         f"[Service]\nEnvironment=KESTIV_GAMES={GAMES} KESTIV_GAMES_PER_ADDRESS={PER_ADDRESS} "
         f"KESTIV_IDLE_SECONDS={IDLE_SECONDS} KESTIV_GAME_SECONDS={GAME_SECONDS} KESTIV_LINE={LINE}\n")
-    wants = units / "sockets.target.wants"
-    wants.mkdir(exist_ok=True)
-    link = wants / "kestiv-terminal.socket"
-    if not link.is_symlink():
-        link.symlink_to("/etc/systemd/system/kestiv-terminal.socket")
+    (units / "kestiv-terminal-websocket.service.d").mkdir(exist_ok=True)
+    (units / "kestiv-terminal-websocket.service.d/test.conf").write_text(
+        f"[Service]\nEnvironment=KESTIV_WEBSOCKET_ORIGIN={ORIGIN}\nExecStart=\n"
+        f"ExecStart={served.INSTALLED}kestiv-seat --bridge 127.0.0.1:{bridge_port} {served.INSTALLED}kestiv-terminal\n"
+        f"SocketBindAllow=tcp:{bridge_port}\n")
+    for target, unit in (("sockets.target.wants", "kestiv-terminal.socket"),
+                         ("multi-user.target.wants", "kestiv-terminal-websocket.service")):
+        wants = units / target
+        wants.mkdir(exist_ok=True)
+        link = wants / unit
+        if not link.is_symlink():
+            link.symlink_to(f"/etc/systemd/system/{unit}")
 
 
 def boot(root, log):
@@ -148,6 +163,30 @@ async def time_up_case(port):
     check(received.endswith(ending), f"a game past its time ends with the message (ends {received[-60:]!r})")
 
 
+async def bridge_case(container, bridge_port, terminal):
+    """A page of the site plays through the bridge's unit, under the same
+    keeper, counted by its own address; another site's page is refused;
+    stopping the bridge ends a game in play with the message."""
+    origin = f"https://{ORIGIN}"
+    await websocket_client.check_site_alone(lambda: connect(bridge_port, PAGE_ADDRESS), "127.0.0.1", bridge_port,
+                                            origin, terminal, "the bridge's unit")
+    journal = in_container(container, "journalctl", "--no-pager", "-b", "-u", "kestiv-terminal-keeper.service")
+    check(f"from {PAGE_ADDRESS}: game started" in journal,
+          f"the keeper seats the page's player under their own address ({PAGE_ADDRESS})")
+    reader, writer = await websocket_client.open_game("127.0.0.1", bridge_port, origin, PAGE_ADDRESS)
+    await websocket_client.receive_until(reader, lambda got: got.endswith(PROMPT))
+    stopping = asyncio.create_task(asyncio.to_thread(in_container, container, "systemctl", "stop",
+                                                     "kestiv-terminal-websocket.service"))
+    ending = await websocket_client.receive_until(reader, lambda _: False)
+    await stopping
+    writer.close()
+    check(ending == SHUTDOWN_ENDING, f"stopping the bridge ends its game in play with the message "
+                                     f"(ends {ending[-60:]!r})")
+    state = in_container(container, "systemctl", "is-active", "kestiv-terminal-websocket.service").strip()
+    check(state == "inactive" and not served.listening(bridge_port),
+          f"the bridge's unit stops cleanly, and nothing listens on its port ({state})")
+
+
 def units_case(container):
     shown = in_container(container, "systemctl", "show", "kestiv-terminal.slice", "-p", "MemoryMax,TasksMax,MemoryCurrent")
     slice_unit = (served.DEPLOY / "kestiv-terminal.slice").read_text()
@@ -165,12 +204,16 @@ def units_case(container):
     journal = in_container(container, "journalctl", "--no-pager", "-b", "-u", "kestiv-terminal-keeper.service")
     check(": game started" in journal and ": waits at 1" in journal and ": ended: idle" in journal,
           "the keeper logs each connection's fate to the journal")
+    in_container(container, "systemctl", "stop", "kestiv-terminal-keeper.service")
+    state = in_container(container, "systemctl", "is-active", "kestiv-terminal-keeper.service").strip()
+    check(state == "inactive", f"the keeper's unit stops cleanly ({state})")
 
 
-async def play(port, terminal, goal, flag):
+async def play(container, port, bridge_port, terminal, goal, flag):
     await walk_case(port, terminal, goal, flag)
     await limits_case(port, terminal)
     await time_up_case(port)
+    await bridge_case(container, bridge_port, terminal)
 
 
 def main(build, given_root):
@@ -180,17 +223,20 @@ def main(build, given_root):
         if not given_root:
             make_root(root)
         port = served.free_port()
-        install(root, build, port)
+        bridge_port = served.free_port()
+        install(root, build, port, bridge_port)
         with open(Path(work) / "container.log", "wb") as log:
             container = boot(root, log)
             try:
                 deadline = time.monotonic() + BOOT_SECONDS
-                while not served.listening(port) and container.poll() is None and time.monotonic() < deadline:
+                while not (served.listening(port) and served.listening(bridge_port)) and \
+                        container.poll() is None and time.monotonic() < deadline:
                     time.sleep(0.2)
-                booted = served.listening(port)
-                check(booted, f"the container booted and its socket listens on port {port}")
+                booted = served.listening(port) and served.listening(bridge_port)
+                check(booted, f"the container booted, its socket listens on port {port} and its bridge on "
+                              f"{bridge_port}")
                 if booted:
-                    asyncio.run(play(port, terminal, goal, flag))
+                    asyncio.run(play(container, port, bridge_port, terminal, goal, flag))
                     units_case(container)
             finally:
                 shut_down(container)

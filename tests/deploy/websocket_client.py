@@ -6,13 +6,25 @@ import base64
 import os
 import struct
 
-from players import STEP_SECONDS
+from checks import check
+from players import EXIT, STEP_SECONDS
+from sessions import reference_output
+
+OTHER_SITE = "https://elsewhere.example.net"
+REFUSED = b"HTTP/1.1 403 Forbidden"
 
 
 async def open_game(host, port, origin, client_address="127.0.0.1"):
     """Connects and upgrades; returns (reader, writer), or the HTTP status
     line when the server refuses the upgrade."""
     reader, writer = await asyncio.open_connection(host, port, local_addr=(client_address, 0), limit=1 << 20)
+    return await upgrade(reader, writer, host, port, origin)
+
+
+async def upgrade(reader, writer, host, port, origin):
+    """Upgrades an open connection to a WebSocket as a page of the origin
+    would; returns (reader, writer), or the HTTP status line when the server
+    refuses."""
     key = base64.b64encode(os.urandom(16)).decode()
     writer.write((f"GET / HTTP/1.1\r\nHost: {host}:{port}\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
                   f"Sec-WebSocket-Key: {key}\r\nSec-WebSocket-Version: 13\r\nOrigin: {origin}\r\n\r\n").encode())
@@ -58,3 +70,18 @@ async def receive_until(reader, done, seconds=STEP_SECONDS):
     except asyncio.IncompleteReadError:
         pass
     return bytes(received)
+
+
+async def check_site_alone(connect, host, port, origin, terminal, where):
+    """A page of the origin plays a game to its exit through the bridge
+    (connect() opens a connection to it) and gets exactly the game's output;
+    a page of another site is refused. `where` names the bridge in the
+    checks."""
+    reader, writer = await upgrade(*await connect(), host, port, origin)
+    send(writer, EXIT + b"\n")
+    received = await receive_until(reader, lambda _: False)
+    writer.close()
+    check(received == reference_output(terminal, EXIT + b"\n"),
+          f"a page of the site plays through {where} and gets exactly the game's output")
+    refused = await upgrade(*await connect(), host, port, OTHER_SITE)
+    check(refused == REFUSED, f"a page of another site is refused by {where} ({refused!r})")

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Renders deploy/kubernetes and the example overlay with kubectl kustomize and
-# checks every object against the Kubernetes API schemas and the restricted
+# Renders deploy/kubernetes, its overlays and the example overlay with the
+# browser bridge's component as docs/hosting.md adds it, with kubectl
+# kustomize, and checks every object against the Kubernetes API schemas and the restricted
 # Pod Security Standard (check_manifests.mjs, with the npm packages of this
 # folder's lockfile); then shows that the checker turns down manifests that
 # break a schema or a rule, one case each.
@@ -15,7 +16,30 @@ cd "$here/../../.."
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-for folder in deploy/kubernetes deploy/kubernetes-nodeport deploy/kubernetes-example; do
+# The example with the bridge, as docs/hosting.md tells an author to add it.
+mkdir "$work/bridge"
+cat >"$work/bridge/kustomization.yaml" <<EOF
+resources:
+  - $(realpath --relative-to="$work/bridge" deploy/kubernetes-example)
+components:
+  - $(realpath --relative-to="$work/bridge" deploy/kubernetes-websocket)
+patches:
+  - patch: |-
+      apiVersion: apps/v1
+      kind: Deployment
+      metadata:
+        name: kestiv-terminal
+      spec:
+        template:
+          spec:
+            containers:
+              - name: kestiv-terminal
+                env:
+                  - name: KESTIV_WEBSOCKET_ORIGIN
+                    value: maze-one.example.org
+EOF
+
+for folder in deploy/kubernetes deploy/kubernetes-nodeport deploy/kubernetes-example "$work/bridge"; do
     kubectl kustomize "$folder" >"$work/rendered.yaml"
     check "$folder renders and every object passes the schemas and the restricted rules" \
         node "$here/check_manifests.mjs" "$work/rendered.yaml"
@@ -35,6 +59,12 @@ check "the example overlay leaves the replicas to the autoscaler" \
     test "$(grep -c 'replicas:' "$work/example.yaml")" = "$(grep -c 'replicas:' "$work/base.yaml")"
 check "the example overlay puts every object of the challenge in its own namespace" \
     test "$(grep -c '^  namespace: maze-one$' "$work/example.yaml")" = "$(($(grep -c '^kind:' "$work/example.yaml") - 1))"
+kubectl kustomize "$work/bridge" >"$work/bridge.yaml"
+check "the bridge's component opens port 1338 on the pods, the Service and the NetworkPolicy" \
+    test "$(grep -cE '^ *(- )?(containerPort: 1338|port: 1338|port: bridge)$' "$work/bridge.yaml")" = 3
+check "an overlay sets the bridge's origin, once" \
+    test "$(grep -A1 'name: KESTIV_WEBSOCKET_ORIGIN' "$work/bridge.yaml" | grep -c 'value: maze-one.example.org')" = 1
+check "the base has no volume: nothing is written to disk" bash -c "! grep -q 'volume' '$work/base.yaml'"
 
 # turned_down WHAT SED_SCRIPT: the base changed by the sed script fails the check.
 turned_down() {
@@ -51,7 +81,7 @@ runAsNonRoot false|s/runAsNonRoot: true/runAsNonRoot: false/
 privilege escalation allowed|s/allowPrivilegeEscalation: false/allowPrivilegeEscalation: true/
 a capability added|s/- ALL/- ALL\n            add: ["SYS_ADMIN"]/
 an unconfined seccomp profile|s/type: RuntimeDefault/type: Unconfined/
-a hostPath volume|s/emptyDir:/hostPath: {path: \/tmp}\n          x-was-emptyDir:/
+a hostPath volume|s/^      automountServiceAccountToken: false/      volumes: [{name: host, hostPath: {path: \/tmp}}]\n&/
 the host's network|s/^      automountServiceAccountToken: false/      hostNetwork: true\n&/
 CASES
 checks_summary
