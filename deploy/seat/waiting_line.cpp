@@ -8,8 +8,11 @@ using Group = SeatsAndLine::Group;
 using State = SeatsAndLine::State;
 
 std::string groupKey(const std::string& group, ConnectionId connection) {
+    if (!group.empty()) return group;
     // Real group names never begin with '#'.
-    return group.empty() ? "#" + std::to_string(connection) : group;
+    std::string key(1, '#');
+    key += std::to_string(connection);
+    return key;
 }
 
 // Takes the group's entry out of nextGroups before its games or its oldest
