@@ -28,8 +28,9 @@ from pathlib import Path
 import served
 import websocket_client
 from checks import check, finish
-from players import (EXIT, LINE_FULL, SHUTDOWN_ENDING, SHUTDOWN_LINE, STEP_SECONDS, ReconnectingScripts, address_full,
-                     connect, duration, first_place, idle_ending, network_full, new_place, read_to_end, read_until)
+from players import (BRIDGE_END, EXIT, LINE_FULL, SHUTDOWN_ENDING, SHUTDOWN_LINE, STEP_SECONDS, ReconnectingScripts,
+                     address_full, connect, duration, first_place, idle_ending, network_full, new_place, read_to_end,
+                     read_until)
 from sessions import PROMPT, reference_output
 
 NAMESPACED = "--in-own-network"
@@ -520,8 +521,9 @@ def settings_cases(terminal):
 
 async def bridge_case(terminal, work):
     """KESTIV_WEBSOCKET starts websocketd beside socat: a page of the site's
-    origin plays the same game, counted by its own address; any other origin
-    is refused; idleness is told without TCP; the bridge ends with the server."""
+    origin plays the same game, counted by its own address, and reads the end
+    mark last when the server ends the connection; any other origin is
+    refused; idleness is told without TCP; the bridge ends with the server."""
     bridge_port = served.free_port()
     server = served.start("socat", terminal, work, games=4, game_seconds=600, game_memory=128, idle_seconds=2,
                           more_settings={"KESTIV_WEBSOCKET": f"127.0.0.1:{bridge_port}",
@@ -536,8 +538,9 @@ async def bridge_case(terminal, work):
         websocket_client.send(writer, EXIT + b"\n")
         received = await websocket_client.receive_until(reader, lambda _: False)
         writer.close()
-        check(received == reference_output(terminal, EXIT + b"\n"),
-              "a page of the site's origin plays through the bridge and gets exactly the game's output")
+        check(received == reference_output(terminal, EXIT + b"\n") + BRIDGE_END,
+              "a page of the site's origin plays through the bridge and gets exactly the game's output, then the "
+              f"end mark (ends {received[-40:]!r})")
         refused = await websocket_client.open_game("127.0.0.1", bridge_port, "https://elsewhere.example.net")
         check(refused == b"HTTP/1.1 403 Forbidden", f"a page of another origin is refused ({refused!r})")
         reader, writer = await websocket_client.open_game("127.0.0.1", bridge_port, origin, "127.0.11.2")
@@ -546,10 +549,10 @@ async def bridge_case(terminal, work):
                                                                       "127.0.11.2")
         told = await websocket_client.receive_until(other_reader, lambda _: False, 10)
         other_writer.close()
-        check(told == address_full(1), f"a page's player is counted by their own address (got {told!r})")
+        check(told == address_full(1) + BRIDGE_END, f"a page's player is counted by their own address (got {told!r})")
         rest = await websocket_client.receive_until(reader, lambda _: False, 20)
         writer.close()
-        check(opening + rest == reference_output(terminal, EXIT + b"\n") + idle_ending(2),
+        check(opening + rest == reference_output(terminal, EXIT + b"\n") + idle_ending(2) + BRIDGE_END,
               f"a silent player of the bridge is cut at the idle limit with the reason (ends {rest[-60:]!r})")
     finally:
         served.stop(server)
