@@ -2,7 +2,7 @@
 // the bytes the page downloads, and from the Enter key to the answer's first
 // part in the terminal and to the whole answer (the next prompt) in the
 // terminal, for `dir` at the root and `type` of a 6,944-byte file. The server
-// is serve-with-socat with websocketd bridging to it, as the page tests run it.
+// is serve-with-socat with its own browser bridge, as the page tests run it.
 //
 // usage: node bench/web/server_bench.mjs [BUILD_DIR] [--browser chromium|firefox] [--answers N]
 import { join } from 'node:path';
@@ -25,7 +25,9 @@ const ms = (value) => `${value.toFixed(1)} ms`;
 
 const served = [];
 const site = await serveFolders([['/', join(build, 'site')]], { onServed: (path, body) => served.push(body.length) });
-const gameServer = await startGameServer({ terminal: join(build, 'host-tools/kestiv-terminal') });
+const gameServer = await startGameServer({
+    terminal: join(build, 'host-tools/kestiv-terminal'), origin: new URL(site.url).origin,
+});
 const browser = await launchBrowser(options.browser);
 
 async function answerTimes(page, line, count) {
