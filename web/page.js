@@ -229,6 +229,8 @@ async function startLocalGame(isCurrent) {
 // starts on the same connection.
 function startServerGame() {
     setState('starting', 'Connecting to the game server…');
+    // No cursor until the game asks for a line: there is nothing to type.
+    terminal.write(HIDE_CURSOR);
     // From the game's start until the first line is entered, what comes is
     // the start.
     let what = null;
@@ -251,6 +253,7 @@ function startServerGame() {
         if (starting) {
             what = 'start';
             setState('playing', PLAYING);
+            terminal.write(SHOW_CURSOR);
         }
         if (what === 'start') {
             // The font fits the game's start, whatever the server said before.
@@ -314,6 +317,8 @@ function enterLine(entered) {
 }
 
 const GREY = '\x1b[90m';
+const HIDE_CURSOR = '\x1b[?25l';
+const SHOW_CURSOR = '\x1b[?25h';
 const RED = '\x1b[31m';
 
 // The game is over: a line in grey says so and how to play again. The status
@@ -339,7 +344,7 @@ function endGame(rows, status, spoken) {
     game = null;
     const lineEnds = erase || terminal.buffer.active.cursorX > 0 ? '\r\n\r\n' : '\r\n';
     const shown = rows.map(([colour, text]) => `${colour}${wrapWords(text, terminal.cols).join('\r\n')}\x1b[0m`);
-    terminal.write(`${erase}${lineEnds}${shown.join('\r\n')}\r\n\x1b[?25l`);
+    terminal.write(`${erase}${lineEnds}${shown.join('\r\n')}\r\n${HIDE_CURSOR}`);
     setState('ended', status);
     announcer.say(spoken);
 }
@@ -372,7 +377,7 @@ async function newGame(pressedAt) {
     widest = widestLine(game.output);
     fitToBox();
     const output = game.output;
-    writeOutput([encoder.encode('\x1b[?25h'), output], () => {
+    writeOutput([encoder.encode(SHOW_CURSOR), output], () => {
         if (game !== started) return;
         announcer.say(`New game. ${lastSpokenLine(decoder.decode(output))}`);
         document.dispatchEvent(new CustomEvent('kestiv-shown', { detail: 'start' }));

@@ -63,6 +63,7 @@ function screenText(page) {
 }
 
 const status = (page) => page.$eval('#status', (element) => element.textContent);
+const cursorShown = (page) => page.evaluate(() => !globalThis.kestivTerminal._core.coreService.isCursorHidden);
 const guideShown = (page) => page.$eval('#guide', (element) => getComputedStyle(element).display !== 'none');
 
 async function enter(page, ...lines) {
@@ -198,6 +199,7 @@ describe(`the page on a game server in ${KESTIV_BROWSER}`, () => {
         assert.match(await status(page), /^You left the game\. Press Enter or New game to play again\.$/);
         await page.keyboard.press('Enter');
         await promptShown(page);
+        assert.equal(await cursorShown(page), true, 'a new game shows the cursor again');
         await page.close();
     });
 
@@ -222,6 +224,7 @@ describe(`the page on a game server in ${KESTIV_BROWSER}`, () => {
         assert.equal(await second.evaluate(() => document.body.dataset.game), 'waiting');
         assert.match(await status(second), /^Waiting for the game server to start your game/);
         assert.equal(await guideShown(second), false, 'no guide to typing while in line');
+        assert.equal(await cursorShown(second), false, 'no cursor while in line');
         // Keys typed in line never reach the game.
         await second.keyboard.type('dir');
         await second.keyboard.press('Enter');
@@ -238,6 +241,7 @@ describe(`the page on a game server in ${KESTIV_BROWSER}`, () => {
         }));
         assert.ok(fitted.fontSize < 16 && fitted.cols >= BANNER_COLUMNS, `the font fits the banner: ${JSON.stringify(fitted)}`);
         assert.equal(await guideShown(second), true, 'the guide once the game is on');
+        assert.equal(await cursorShown(second), true, 'the cursor once the game asks for a line');
         // A server's output is said once it has all come.
         const spoken = await second.waitForFunction(() => {
             const entries = [...document.querySelectorAll('#spoken > p')].map((entry) => entry.textContent);
