@@ -317,9 +317,9 @@ function enterLine(entered) {
 }
 
 const GREY = '\x1b[90m';
+const RED = '\x1b[31m';
 const HIDE_CURSOR = '\x1b[?25l';
 const SHOW_CURSOR = '\x1b[?25h';
-const RED = '\x1b[31m';
 
 // The game is over: a line in grey says so and how to play again. The status
 // line says the same, with `details`.

@@ -66,6 +66,16 @@ const status = (page) => page.$eval('#status', (element) => element.textContent)
 const cursorShown = (page) => page.evaluate(() => !globalThis.kestivTerminal._core.coreService.isCursorHidden);
 const guideShown = (page) => page.$eval('#guide', (element) => getComputedStyle(element).display !== 'none');
 
+// A server with `settings`, a page playing on it in a wide window, and a
+// second page opened after it in a narrow one.
+async function twoPages(settings) {
+    const server = await gameServer(settings);
+    const first = await openOn(server);
+    await promptShown(first);
+    const second = await openOn(server, { viewport: NARROW });
+    return { server, first, second };
+}
+
 async function enter(page, ...lines) {
     for (const line of lines) {
         await page.keyboard.type(line);
@@ -215,10 +225,7 @@ describe(`the page on a game server in ${KESTIV_BROWSER}`, () => {
     });
 
     test('a player beyond the games reads their place in line, and plays on the same connection once a seat frees', async () => {
-        const server = await gameServer({ KESTIV_GAMES: '1' });
-        const first = await openOn(server);
-        await promptShown(first);
-        const second = await openOn(server, { viewport: NARROW });
+        const { server, first, second } = await twoPages({ KESTIV_GAMES: '1' });
         const rows = await showsAtSpaces(second, inLine(1));
         assert.ok(rows.length > 1, `the line breaks in a narrow window: ${JSON.stringify(rows)}`);
         assert.equal(await second.evaluate(() => document.body.dataset.game), 'waiting');
@@ -254,10 +261,7 @@ describe(`the page on a game server in ${KESTIV_BROWSER}`, () => {
     });
 
     test('pages of one browser are one address: the one beyond its games reads the server\'s line', async () => {
-        const server = await gameServer({ KESTIV_GAMES_PER_ADDRESS: '1' });
-        const first = await openOn(server);
-        await promptShown(first);
-        const second = await openOn(server, { viewport: NARROW });
+        const { server, first, second } = await twoPages({ KESTIV_GAMES_PER_ADDRESS: '1' });
         await gameOver(second);
         await showsAtSpaces(second, "kestiv's terminal plays at most 1 games at once with one address, and yours has them all. "
             + 'Try again when one is over.');
@@ -273,10 +277,7 @@ describe(`the page on a game server in ${KESTIV_BROWSER}`, () => {
     });
 
     test('a server that shuts down tells its players and those in line, and a new game can follow', async () => {
-        const server = await gameServer({ KESTIV_GAMES: '1' });
-        const playing = await openOn(server);
-        await promptShown(playing);
-        const waiting = await openOn(server, { viewport: NARROW });
+        const { server, first: playing, second: waiting } = await twoPages({ KESTIV_GAMES: '1' });
         await showsAtSpaces(waiting, inLine(1));
         // Narrower than the server's line, which then breaks at spaces.
         await playing.bringToFront();
