@@ -18,6 +18,7 @@ import { fitTerminal, widestLine } from './font_fit.js';
 import { scrollByTouch } from './touch_scroll.js';
 import { themeFromStyle } from './terminal_theme.js';
 import { connectGame } from './server_game.js';
+import { createServerLines } from './server_lines.js';
 import { createAnnouncer } from './announcer.js';
 import { lastSpokenLine } from './spoken_text.js';
 import { wrapWords } from './word_wrap.js';
@@ -29,6 +30,7 @@ const reducedMotion = matchMedia('(prefers-reduced-motion: reduce)');
 const PLAYING = touchFirst
     ? 'Swipe the terminal to scroll back; hold a row to copy it. Up, Down: earlier lines. Esc: clear the line.'
     : 'Up and Down recall earlier lines, Esc clears the line, Ctrl+Z then Enter ends input.';
+const WAITING = 'Waiting for the game server to start your game…';
 // A second press of the key that started a game, as people press Enter
 // twice (up to about 400 ms apart), is not the new game's first line: an
 // Enter this soon after it, with nothing typed before, is dropped.
@@ -221,56 +223,63 @@ async function startLocalGame(isCurrent) {
     }
 }
 
-const CLEAR_SCREEN = encoder.encode('\x1b[2J');
-
-// Where `part` first appears in bytes, or -1.
-function indexOfBytes(bytes, part) {
-    for (let at = 0; at + part.length <= bytes.length; ++at) {
-        if (part.every((byte, offset) => bytes[at + offset] === byte)) return at;
-    }
-    return -1;
-}
-
 // A game on a server: its output comes when it comes, in pieces, and is
-// shown above the line being typed.
+// shown above the line being typed. Before the game's own output the server
+// may keep the player in line, a line of its own at a time; the game then
+// starts on the same connection.
 function startServerGame() {
     setState('starting', 'Connecting to the game server…');
-    // Until the first line is entered, what comes is the game's start.
-    let what = 'start';
+    // No cursor until the game asks for a line: there is nothing to type.
+    terminal.write(HIDE_CURSOR);
+    // From the game's start until the first line is entered, what comes is
+    // the start.
+    let what = null;
     let shownAs = null;
-    let editorBegun = false;
-    let cleared = false;
+    const serverLines = createServerLines();
+    const show = (parts) => {
+        for (const part of parts) {
+            if (part.line !== undefined) showServerLine(part.line);
+            else showGameOutput(part.game);
+        }
+    };
+    // The server's own line, broken at spaces as the page's own are.
+    const showServerLine = (text) => {
+        if (what === null) setState('waiting', WAITING);
+        announcer.say(text);
+        editor.output(`${wrapWords(text, terminal.cols).join('\r\n')}\r\n`);
+    };
+    const showGameOutput = (bytes) => {
+        const starting = what === null;
+        if (starting) {
+            what = 'start';
+            setState('playing', PLAYING);
+            terminal.write(SHOW_CURSOR);
+        }
+        if (what === 'start') {
+            // The font fits the game's start, whatever the server said before.
+            const wider = widestLine(bytes);
+            if (wider > widest) {
+                widest = wider;
+                fitToBox();
+            }
+        }
+        const detail = what;
+        const first = shownAs !== detail;
+        shownAs = detail;
+        const shape = detail === 'start' ? (text) => `New game. ${lastSpokenLine(text)}` : undefined;
+        announcer.output(decoder.decode(bytes, { stream: true }), shape);
+        editor.output(bytes, () => {
+            if (first && game === connected) document.dispatchEvent(new CustomEvent('kestiv-shown', { detail }));
+        });
+        if (starting) editor.beginAfterOutput();
+    };
     const connected = connectGame(server.url, {
         onOutput(bytes) {
-            if (game !== connected) return;
-            if (what === 'start') {
-                if (document.body.dataset.game !== 'playing') setState('playing', PLAYING);
-                // The font fits the game's own start, which clears the screen
-                // first; a server's line (full, cannot start) is prose, which
-                // may wrap.
-                const clearsAt = cleared ? 0 : indexOfBytes(bytes, CLEAR_SCREEN);
-                cleared = clearsAt >= 0;
-                const wider = cleared ? widestLine(bytes.subarray(clearsAt)) : 0;
-                if (wider > widest) {
-                    widest = wider;
-                    fitToBox();
-                }
-            }
-            const detail = what;
-            const first = shownAs !== detail;
-            shownAs = detail;
-            const shape = detail === 'start' ? (text) => `New game. ${lastSpokenLine(text)}` : undefined;
-            announcer.output(decoder.decode(bytes, { stream: true }), shape);
-            editor.output(bytes, () => {
-                if (first && game === connected) document.dispatchEvent(new CustomEvent('kestiv-shown', { detail }));
-            });
-            if (!editorBegun) {
-                editorBegun = true;
-                editor.beginAfterOutput();
-            }
+            if (game === connected) show(serverLines.take(bytes));
         },
         onEnd(ending) {
             if (game !== connected) return;
+            show(serverLines.end());
             announcer.flush();
             if (ending === 'unreachable') {
                 failed(`The game server at ${server.url} could not be reached. Check that you are online, then try again.`);
@@ -309,6 +318,8 @@ function enterLine(entered) {
 
 const GREY = '\x1b[90m';
 const RED = '\x1b[31m';
+const HIDE_CURSOR = '\x1b[?25l';
+const SHOW_CURSOR = '\x1b[?25h';
 
 // The game is over: a line in grey says so and how to play again. The status
 // line says the same, with `details`.
@@ -333,7 +344,7 @@ function endGame(rows, status, spoken) {
     game = null;
     const lineEnds = erase || terminal.buffer.active.cursorX > 0 ? '\r\n\r\n' : '\r\n';
     const shown = rows.map(([colour, text]) => `${colour}${wrapWords(text, terminal.cols).join('\r\n')}\x1b[0m`);
-    terminal.write(`${erase}${lineEnds}${shown.join('\r\n')}\r\n\x1b[?25l`);
+    terminal.write(`${erase}${lineEnds}${shown.join('\r\n')}\r\n${HIDE_CURSOR}`);
     setState('ended', status);
     announcer.say(spoken);
 }
@@ -366,7 +377,7 @@ async function newGame(pressedAt) {
     widest = widestLine(game.output);
     fitToBox();
     const output = game.output;
-    writeOutput([encoder.encode('\x1b[?25h'), output], () => {
+    writeOutput([encoder.encode(SHOW_CURSOR), output], () => {
         if (game !== started) return;
         announcer.say(`New game. ${lastSpokenLine(decoder.decode(output))}`);
         document.dispatchEvent(new CustomEvent('kestiv-shown', { detail: 'start' }));

@@ -2,7 +2,11 @@
 // the bytes the page downloads, and from the Enter key to the answer's first
 // part in the terminal and to the whole answer (the next prompt) in the
 // terminal, for `dir` at the root and `type` of a 6,944-byte file. The server
-// is serve-with-socat with websocketd bridging to it, as the page tests run it.
+// is serve-with-socat with its own browser bridge, as the page tests run it.
+// Beside them, to tell the way there and back from the page's own time: a
+// bare WebSocket of the same page sending `dir` and waiting for its answer's
+// first message, and how long after each Enter a task the page posts then
+// gets to run.
 //
 // usage: node bench/web/server_bench.mjs [BUILD_DIR] [--browser chromium|firefox] [--answers N]
 import { join } from 'node:path';
@@ -25,7 +29,9 @@ const ms = (value) => `${value.toFixed(1)} ms`;
 
 const served = [];
 const site = await serveFolders([['/', join(build, 'site')]], { onServed: (path, body) => served.push(body.length) });
-const gameServer = await startGameServer({ terminal: join(build, 'host-tools/kestiv-terminal') });
+const gameServer = await startGameServer({
+    terminal: join(build, 'host-tools/kestiv-terminal'), origin: new URL(site.url).origin,
+});
 const browser = await launchBrowser(options.browser);
 
 async function answerTimes(page, line, count) {
@@ -52,8 +58,14 @@ try {
     const page = await newGamePage(browser);
     await page.setViewport({ width: 1000, height: 700 });
     await page.evaluateOnNewDocument(() => {
+        globalThis.taskWaits = [];
         addEventListener('keydown', (event) => {
-            if (event.key === 'Enter') globalThis.enterPressedAt = event.timeStamp;
+            if (event.key !== 'Enter') return;
+            globalThis.enterPressedAt = event.timeStamp;
+            const posted = performance.now();
+            const channel = new MessageChannel();
+            channel.port1.onmessage = () => globalThis.taskWaits.push(performance.now() - posted);
+            channel.port2.postMessage(null);
         }, true);
     });
     await page.goto(`${site.url}?server=${encodeURIComponent(gameServer.url)}`);
@@ -79,6 +91,35 @@ try {
     for (const line of walkTo(shown).split('\n').filter(Boolean)) await answerTimes(page, line, 1);
     const type = await answerTimes(page, `type ${nameOf(shown)}`, count);
     console.log(`type of a ${shown.size}-byte file (median of ${count}): first part ${ms(type.first)}, whole ${ms(type.whole)}`);
+    const taskWaits = await page.evaluate(() => globalThis.taskWaits);
+    console.log(`a task posted at Enter ran after (median of ${taskWaits.length}): ${ms(median(taskWaits))}`);
+    const bare = await page.evaluate(async (url, runs) => {
+        const socket = new WebSocket(url);
+        socket.binaryType = 'arraybuffer';
+        let received = '';
+        let heard = () => {};
+        socket.addEventListener('message', ({ data }) => {
+            received += new TextDecoder().decode(data);
+            heard();
+        });
+        const until = (done) => new Promise((resolve) => {
+            heard = () => done() && resolve();
+            heard();
+        });
+        await until(() => received.endsWith('---> \x1b[0m'));
+        const times = [];
+        for (let run = 0; run < runs; ++run) {
+            received = '';
+            const sent = performance.now();
+            socket.send(new TextEncoder().encode('dir\n'));
+            await until(() => received.length > 0);
+            times.push(performance.now() - sent);
+            await until(() => received.endsWith('---> \x1b[0m'));
+        }
+        socket.close();
+        return times;
+    }, gameServer.url, count);
+    console.log(`a bare WebSocket of the page, dir to the answer's first message (median of ${count}): ${ms(median(bare))}`);
 } finally {
     await browser.close();
     await site.close();

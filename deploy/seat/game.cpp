@@ -36,6 +36,9 @@ const std::string cannotStartMessage = cannotStartLine + "\r\n";
 const std::string keeperGoneMessage =
     "kestiv's terminal has stopped while you waited. Try again in a few minutes.\r\n";
 const std::string shutdownMessage = "The server is shutting down: the game is over.\r\n";
+// What a page reads last from a server that ended the connection, rather
+// than lost it: an APC string, which terminals ignore.
+const std::string bridgeEndMark = "\x1b_kestiv-end\x1b\\";
 const std::string badProxyHeaderMessage =
     "kestiv's terminal takes its players only through the contest's own address. Connect to "
     "that one.\r\n";
@@ -101,13 +104,35 @@ void sayIfRoom(const std::string& text) {
     }
 }
 
+// Whether the connection is a browser bridge's: pipes, not a socket, with the
+// player's address in REMOTE_ADDR, as websocketd runs its programs.
+bool onBridge() {
+    struct stat input {};
+    return fstat(STDIN_FILENO, &input) == 0 && !S_ISSOCK(input.st_mode) &&
+           std::getenv("REMOTE_ADDR") != nullptr;
+}
+
 // Closing a connection with bytes of the player's still unread would send a
 // reset, and a reset may overtake the game's last output. So the sending side
 // is ended first, and what the player still sends is read and dropped for a
-// while.
-void endConnection(std::chrono::milliseconds drainFor) {
-    if (shutdown(STDOUT_FILENO, SHUT_WR) != 0) {
-        return;
+// while; `channel`, the seat, is let go before that.
+// websocketd drops a page's WebSocket without a closing handshake as soon as
+// the output ends, as a lost connection ends, and Firefox takes one dropped
+// right after it opened for one never made. There the end mark goes last
+// instead, and the page, which closes when it reads it, ends the connection;
+// websocketd then closes the input. The seat is let go when this process
+// ends, so a server that stops, and ends the bridge when its last seat is let
+// go, cuts no game's last words.
+void endConnection(std::chrono::milliseconds drainFor, int channel) {
+    if (onBridge()) {
+        sayIfRoom(bridgeEndMark);
+    } else {
+        if (channel >= 0) {
+            close(channel);
+        }
+        if (shutdown(STDOUT_FILENO, SHUT_WR) != 0) {
+            return;
+        }
     }
     auto deadline = std::chrono::steady_clock::now() + drainFor;
     char discarded[1 << 14];
@@ -128,7 +153,7 @@ void endConnection(std::chrono::milliseconds drainFor) {
 
 int turnAway(const std::string& message) {
     say(STDOUT_FILENO, message);
-    endConnection(std::chrono::seconds(1));
+    endConnection(std::chrono::seconds(1), -1);
     return 0;
 }
 
@@ -164,11 +189,9 @@ PlayerAddress connectionAddress() {
     if (getpeername(STDIN_FILENO, reinterpret_cast<sockaddr*>(&peer), &size) == 0) {
         return addressOfPeer(reinterpret_cast<sockaddr*>(&peer), size);
     }
-    struct stat input {};
     PlayerAddress address;
-    const char* given = std::getenv("REMOTE_ADDR");
-    if (fstat(STDIN_FILENO, &input) == 0 && !S_ISSOCK(input.st_mode) && given != nullptr) {
-        parsePlayerAddress(given, address);
+    if (onBridge()) {
+        parsePlayerAddress(std::getenv("REMOTE_ADDR"), address);
     }
     return address;
 }
@@ -516,8 +539,7 @@ int seatAndRunGame(const std::string& self, const std::string& terminal) {
     // Should the keeper have gone meanwhile, its last word is still read.
     sendMessage(channel, arrival);
     if (waitForSeat(channel, signals) != Wait::play) {
-        close(channel);
-        endConnection(std::chrono::seconds(1));
+        endConnection(std::chrono::seconds(1), channel);
         return 0;
     }
     if (playerGone()) {
@@ -536,8 +558,7 @@ int seatAndRunGame(const std::string& self, const std::string& terminal) {
     ended.note = Note::ended;
     ended.numbers[0] = static_cast<std::int64_t>(ending);
     sendMessage(channel, ended);
-    close(channel);
-    endConnection(std::chrono::seconds(2));
+    endConnection(std::chrono::seconds(2), channel);
     return 0;
 }
 

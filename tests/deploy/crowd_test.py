@@ -30,8 +30,8 @@ from pathlib import Path
 import served
 import websocket_client
 from checks import check, finish
-from players import (CANNOT_START, EXIT, LINE_FULL, SHUTDOWN_ENDING, SHUTDOWN_LINE, STEP_SECONDS, ReconnectingScripts,
-                     address_full, connect, duration, first_place, idle_ending, network_full, new_place, read_to_end,
+from players import (BRIDGE_END, CANNOT_START, EXIT, LINE_FULL, SHUTDOWN_ENDING, SHUTDOWN_LINE, STEP_SECONDS,
+                     ReconnectingScripts, address_full, connect, duration, first_place, idle_ending, network_full, new_place, read_to_end,
                      read_until)
 from sessions import PROMPT, reference_output
 
@@ -573,8 +573,9 @@ def settings_cases(terminal):
 
 async def bridge_case(terminal, work):
     """KESTIV_WEBSOCKET starts websocketd beside socat: a page of the site's
-    origin plays the same game, counted by its own address; any other origin
-    is refused; idleness is told without TCP; the bridge ends with the server."""
+    origin plays the same game, counted by its own address, and reads the end
+    mark last when the server ends the connection; any other origin is
+    refused; idleness is told without TCP; the bridge ends with the server."""
     bridge_port = served.free_port()
     server = served.start("socat", terminal, work, games=4, game_seconds=600, game_memory=128, idle_seconds=2,
                           more_settings={"KESTIV_WEBSOCKET": f"127.0.0.1:{bridge_port}",
@@ -593,10 +594,10 @@ async def bridge_case(terminal, work):
                                                                       "127.0.11.2")
         told = await websocket_client.receive_until(other_reader, lambda _: False, 10)
         other_writer.close()
-        check(told == address_full(1), f"a page's player is counted by their own address (got {told!r})")
+        check(told == address_full(1) + BRIDGE_END, f"a page's player is counted by their own address (got {told!r})")
         rest = await websocket_client.receive_until(reader, lambda _: False, 20)
         writer.close()
-        check(opening + rest == reference_output(terminal, EXIT + b"\n") + idle_ending(2),
+        check(opening + rest == reference_output(terminal, EXIT + b"\n") + idle_ending(2) + BRIDGE_END,
               f"a silent player of the bridge is cut at the idle limit with the reason (ends {rest[-60:]!r})")
     finally:
         served.stop(server)

@@ -15,6 +15,9 @@ LINE_FULL = (b"kestiv's terminal is playing every game it can and its line is fu
 SHUTDOWN_LINE = b"The server is shutting down: the game is over.\r\n"
 SHUTDOWN_ENDING = b"\x1b[0m\r\n\r\nThe server is shutting down: the game is over.\r\n"
 CANNOT_START = b"kestiv's terminal cannot start a game just now. Try again later.\r\n"
+# What a page reads last through the browser bridge when the server ends the
+# connection, where websocketd ends it without a closing handshake.
+BRIDGE_END = b"\x1b_kestiv-end\x1b\\"
 
 
 def address_full(per_address):

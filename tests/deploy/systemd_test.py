@@ -27,7 +27,7 @@ import served
 import websocket_client
 from checks import check, finish
 from load_test import build_settings
-from players import (EXIT, LINE_FULL, SHUTDOWN_ENDING, address_full, connect, first_place, idle_ending,
+from players import (BRIDGE_END, EXIT, LINE_FULL, SHUTDOWN_ENDING, address_full, connect, first_place, idle_ending,
                      loopback_address, read_to_end, read_until)
 from sessions import NC_LINE_END, PROMPT, as_typed, reference_output, walk_to_goal
 
@@ -180,7 +180,7 @@ async def bridge_case(container, bridge_port, terminal):
     ending = await websocket_client.receive_until(reader, lambda _: False)
     await stopping
     writer.close()
-    check(ending == SHUTDOWN_ENDING, f"stopping the bridge ends its game in play with the message "
+    check(ending == SHUTDOWN_ENDING + BRIDGE_END, f"stopping the bridge ends its game in play with the message "
                                      f"(ends {ending[-60:]!r})")
     state = in_container(container, "systemctl", "is-active", "kestiv-terminal-websocket.service").strip()
     check(state == "inactive" and not served.listening(bridge_port),

@@ -7,7 +7,7 @@ import os
 import struct
 
 from checks import check
-from players import EXIT, STEP_SECONDS
+from players import BRIDGE_END, EXIT, STEP_SECONDS
 from sessions import reference_output
 
 OTHER_SITE = "https://elsewhere.example.net"
@@ -81,7 +81,8 @@ async def check_site_alone(connect, host, port, origin, terminal, where):
     send(writer, EXIT + b"\n")
     received = await receive_until(reader, lambda _: False)
     writer.close()
-    check(received == reference_output(terminal, EXIT + b"\n"),
-          f"a page of the site plays through {where} and gets exactly the game's output")
+    check(received == reference_output(terminal, EXIT + b"\n") + BRIDGE_END,
+          f"a page of the site plays through {where} and gets exactly the game's output, then the end mark "
+          f"(ends {received[-40:]!r})")
     refused = await upgrade(*await connect(), host, port, OTHER_SITE)
     check(refused == REFUSED, f"a page of another site is refused by {where} ({refused!r})")

@@ -1,16 +1,16 @@
-// A game server for the page to play on, as a contest runs one: the terminal
-// served over TCP by deploy/serve-with-socat, with a WebSocket bridge beside
-// it, Debian's websocketd, whose every connection is relayed to the TCP port;
-// all on 127.0.0.1, on free ports, stopped by the test.
+// A game server for the page to play on, as a contest runs one:
+// deploy/serve-with-socat serving the terminal over TCP, with its own browser
+// bridge (KESTIV_WEBSOCKET) taking pages of one site's origin; on 127.0.0.1,
+// on free ports, stopped by the test.
 import { spawn } from 'node:child_process';
-import { connect, createServer } from 'node:net';
+import { createServer } from 'node:net';
 import { fileURLToPath } from 'node:url';
 
 const SERVE_WITH_SOCAT = fileURLToPath(new URL('../../deploy/serve-with-socat', import.meta.url));
-// The longest a server may take to listen; only a broken one takes it.
-const LISTENING_MS = 120000;
+// The keeper's log kept for a test to read: enough for every line of a test.
+const LOG_KEPT = 1 << 20;
 
-function freePort() {
+export function freePort() {
     return new Promise((resolve, reject) => {
         const probe = createServer();
         probe.on('error', reject);
@@ -21,65 +21,55 @@ function freePort() {
     });
 }
 
-function accepts(port) {
-    return new Promise((resolve) => {
-        const socket = connect(port, '127.0.0.1');
-        socket.on('connect', () => {
-            socket.destroy();
-            resolve(true);
-        });
-        socket.on('error', () => resolve(false));
-    });
-}
-
-async function listening(port, process, what) {
-    const deadline = Date.now() + LISTENING_MS;
-    while (!(await accepts(port))) {
-        if (process.exitCode !== null) throw new Error(`${what} ended before it listened (status ${process.exitCode})`);
-        if (Date.now() > deadline) throw new Error(`${what} did not listen on port ${port}`);
-        await new Promise((resolve) => { setTimeout(resolve, 50); });
-    }
-}
-
 function ended(process) {
     return process.exitCode !== null || process.signalCode !== null
         ? Promise.resolve()
         : new Promise((resolve) => { process.once('exit', resolve); });
 }
 
-// Starts a server of terminal (a native build's, with kestiv-seat beside it),
-// with `settings` (KESTIV_GAMES and the like) in its environment. Resolves to
-// { url, stop(), dropConnections() }: the WebSocket address, what ends the
-// server as its host does, and what cuts every connection at once.
-export async function startGameServer({ terminal, settings = {} }) {
+// Starts a server of terminal (a native build's, with kestiv-seat beside it)
+// whose bridge takes pages of `origin` (such as http://127.0.0.1:8000), with
+// `settings` (KESTIV_GAMES and the like) in its environment. Resolves, once
+// it says it listens, to { url, log(), stop() }: the bridge's WebSocket
+// address, what the server has logged so far, and what ends the server as
+// its host does.
+export async function startGameServer({ terminal, origin, settings = {} }) {
     const [tcpPort, webSocketPort] = [await freePort(), await freePort()];
-    const environment = { ...process.env, ...settings };
-    const server = spawn(SERVE_WITH_SOCAT, [`127.0.0.1:${tcpPort}`, terminal], {
-        env: environment, stdio: ['ignore', 'inherit', 'inherit'],
-    });
-    const bridge = spawn('websocketd', [
-        '--address=127.0.0.1', `--port=${webSocketPort}`, '--binary=true', '--loglevel=error',
-        'socat', 'STDIO', `TCP:127.0.0.1:${tcpPort}`,
-    ], { stdio: ['ignore', 'inherit', 'inherit'] });
-    const stop = async () => {
-        server.kill('SIGTERM');
-        await ended(server);
-        bridge.kill('SIGTERM');
-        await ended(bridge);
+    const environment = {
+        ...process.env,
+        KESTIV_WEBSOCKET: `127.0.0.1:${webSocketPort}`,
+        KESTIV_WEBSOCKET_ORIGIN: origin,
+        ...settings,
     };
-    try {
-        await listening(tcpPort, server, 'serve-with-socat');
-        await listening(webSocketPort, bridge, 'websocketd');
-    } catch (error) {
-        await stop();
-        throw error;
+    // Stopped with the test, however the test ends.
+    const server = spawn('setpriv', ['--pdeathsig', 'TERM', SERVE_WITH_SOCAT, `127.0.0.1:${tcpPort}`, terminal], {
+        env: environment, stdio: ['ignore', 'pipe', 'pipe'],
+    });
+    let logged = '';
+    server.stderr.setEncoding('utf8');
+    server.stderr.on('data', (text) => {
+        logged = (logged + text).slice(-LOG_KEPT);
+    });
+    // It prints one line once it listens, and nothing more.
+    server.stdout.setEncoding('utf8');
+    const said = await new Promise((resolve) => {
+        let line = '';
+        server.stdout.on('data', (text) => {
+            line += text;
+            if (line.includes('\n')) resolve(line);
+        });
+        server.once('exit', () => resolve(line));
+    });
+    if (!said.includes(`WebSocket bridge on 127.0.0.1 port ${webSocketPort}`)) {
+        await ended(server);
+        throw new Error(`serve-with-socat did not start its bridge (status ${server.exitCode}): ${said}${logged}`);
     }
     return {
         url: `ws://127.0.0.1:${webSocketPort}/`,
-        stop,
-        dropConnections: async () => {
-            bridge.kill('SIGKILL');
-            await ended(bridge);
+        log: () => logged,
+        stop: async () => {
+            server.kill('SIGTERM');
+            await ended(server);
         },
     };
 }
