@@ -24,7 +24,6 @@ Prints the figures of each event: times, and games played and lost.
 usage: real_cluster_test.py BUILD_DIR   (a release-container build)
 """
 import asyncio
-import ctypes
 import ipaddress
 import json
 import os
@@ -42,7 +41,7 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
 from checks import check, finish  # noqa: E402
 from load_test import Muster, build_settings, flag_sessions, first_difference, walk_and_hold  # noqa: E402
-from players import SHUTDOWN_ENDING  # noqa: E402
+from players import SHUTDOWN_ENDING, socket_inside  # noqa: E402
 from sessions import NC_LINE_END, as_typed, reference_output, walk_to_goal  # noqa: E402
 
 SOURCE = Path(__file__).resolve().parents[3]
@@ -55,8 +54,6 @@ PLAYING = 4                  # players who keep playing through an event
 EVENT_SECONDS = 600          # the longest any event of the cluster may take
 GAME_SECONDS = 30            # the longest a short game may take before it counts as hung
 TEST_SECONDS = 2400
-CLONE_NEWNET = 0x40000000
-libc = ctypes.CDLL(None, use_errno=True)
 NODE_IP = os.environ["KESTIV_NODE_IP"]
 CLIENT_SUBNET = os.environ["KESTIV_CLIENT_SUBNET"]
 
@@ -203,26 +200,9 @@ class Readiness:
 
 # --- Players -----------------------------------------------------------------
 
-def outside_socket():
-    """A socket of the players' network, outside the node."""
-    own = os.open("/proc/thread-self/ns/net", os.O_RDONLY)
-    players = os.open(os.environ["KESTIV_CLIENT_NETNS"], os.O_RDONLY)
-    try:
-        if libc.setns(players, CLONE_NEWNET) != 0:
-            raise OSError(ctypes.get_errno(), "cannot enter the players' network")
-        try:
-            return socket.socket()
-        finally:
-            if libc.setns(own, CLONE_NEWNET) != 0:
-                raise OSError(ctypes.get_errno(), "cannot come back from the players' network")
-    finally:
-        os.close(own)
-        os.close(players)
-
-
 async def connect_from_outside(address, port):
     """A connection from ADDRESS outside the node to the node's port."""
-    sock = outside_socket()
+    sock = socket_inside(os.environ["KESTIV_CLIENT_NETNS"])
     sock.setblocking(False)
     sock.bind((address, 0))
     try:
