@@ -71,10 +71,20 @@ def _start_keeper(terminal, environment, settings, seats, log):
     return keeper
 
 
+# Ports free_port has given: the kernel may offer a port again as soon as its
+# probe is closed, before whoever asked for it listens there.
+_given_ports = set()
+
+
 def free_port():
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
+    """A port nothing listens on, never one this process was given before."""
+    while True:
+        with socket.socket() as probe:
+            probe.bind(("127.0.0.1", 0))
+            port = probe.getsockname()[1]
+        if port not in _given_ports:
+            _given_ports.add(port)
+            return port
 
 
 def listening(port):
