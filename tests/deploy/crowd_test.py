@@ -77,6 +77,8 @@ async def line_case(terminal, work, recipe):
     the one after them that the line is full; a group's waiting connections
     count against its limit. A freed seat starts the first in line's game on
     the same connection, and the others are told their new place."""
+    fates = [b": game started\n", b": waits at 1\n", b": turned away: the line is full\n",
+             b": game started after ", b": ended: left the game or crashed\n", b": left the line: player gone\n"]
     server = served.start(recipe, terminal, work, games=2, game_seconds=600, game_memory=128, idle_seconds=60,
                           more_settings={"KESTIV_LINE": "4", "KESTIV_GAMES_PER_ADDRESS": "2"})
     opening = reference_output(terminal, EXIT + b"\n")
@@ -113,11 +115,9 @@ async def line_case(terminal, work, recipe):
         await close_all([writer for _, writer in seated + waiting])
         left = served.wait_for_no_games(server, 10)
         check(not left, f"{recipe}: the line left no process (left: {served.describe(left)})")
+        log = served.wait_for_log(server, fates)
     finally:
         served.stop(server)
-    log = server.log.read_bytes()
-    fates = [b": game started\n", b": waits at 1\n", b": turned away: the line is full\n",
-             b": game started after ", b": ended: left the game or crashed\n", b": left the line: player gone\n"]
     check(all(fate in log for fate in fates), f"{recipe}: the log tells each connection's fate "
                                               f"({[fate for fate in fates if fate not in log]} missing)")
     check(re.search(rb"connection \d+ from 127\.0\.1\.2: waits at 2\n", log),
@@ -385,9 +385,9 @@ async def caps_case(terminal, work, recipe):
                                                     f"(ends {received[-90:]!r})")
         left = served.wait_for_no_games(server, 10)
         check(not left, f"{recipe}: the capped games left no process")
+        log = served.wait_for_log(server, [b": ended: CPU cap\n", b": ended: memory cap\n"])
     finally:
         served.stop(server)
-    log = server.log.read_bytes()
     check(b": ended: CPU cap\n" in log and b": ended: memory cap\n" in log,
           f"{recipe}: the log tells the CPU cap and the memory cap apart")
 
@@ -457,9 +457,9 @@ async def proxy_case(terminal, work, recipe):
         check(probed.returncode == 0, f"{recipe}: the container's probe, in the server's environment, sends its "
                                       f"own header and passes ({probed.stderr!r})")
         await close_all(held)
+        log = served.wait_for_log(server, [b"from 198.51.100.7: game started", b"turned away: no valid PROXY header"])
     finally:
         served.stop(server)
-    log = server.log.read_bytes()
     check(b"from 198.51.100.7: game started" in log and b"turned away: no valid PROXY header" in log,
           f"{recipe}: the log names the header's source and the connections without one")
 

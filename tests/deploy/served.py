@@ -99,10 +99,11 @@ def listening(port):
 
 def start(recipe, terminal, work, games, game_seconds, game_memory, idle_seconds, more_settings=None,
           listen="127.0.0.1", port=None, preexec_fn=None):
-    """Starts a server by the recipe and returns once it listens on the
-    address (127.0.0.1, ::1, or "" for every address) and the port (a free
-    one when not given); more_settings are further settings of the server's
-    environment; preexec_fn runs in the server's process before it starts."""
+    """Starts a server by the recipe and returns once it listens (and, with
+    socat, has said so) on the address (127.0.0.1, ::1, or "" for every
+    address) and the port (a free one when not given); more_settings are
+    further settings of the server's environment; preexec_fn runs in the
+    server's process before it starts."""
     port = port or free_port()
     tag = uuid.uuid4().hex
     seats = Path(work) / f"seats-{tag}"
@@ -127,13 +128,17 @@ def start(recipe, terminal, work, games, game_seconds, game_memory, idle_seconds
         command = ["systemd-socket-activate", f"--listen={address}", "--accept", "--inetd",
                    *(f"--setenv={name}={value}" for name, value in unit_environment.items()),
                    "--", *exec_start]
+    said_before = log.stat().st_size if log.exists() else 0
     with open(log, "ab") as log_file:
         process = subprocess.Popen(command, env=environment, stdin=subprocess.DEVNULL,
                                    stdout=log_file, stderr=log_file, start_new_session=True,
                                    preexec_fn=preexec_fn)
     server = Server(process, port, f"{TAG_VARIABLE}={tag}".encode(), log, keeper=keeper)
-    deadline = time.monotonic() + 10
-    while not listening(port):
+    # serve-with-socat's one line says every listener of it is up (its bridge
+    # too); the bare listening socket says so of systemd's.
+    announced = (lambda: b"\n" in log.read_bytes()[said_before:]) if recipe == "socat" else (lambda: True)
+    deadline = time.monotonic() + 60
+    while not (listening(port) and announced()):
         if process.poll() is not None or time.monotonic() > deadline:
             stop(server)
             raise RuntimeError(f"the {recipe} server did not start listening: {log.read_text()}")
@@ -203,6 +208,16 @@ def wait_for_no_games(server, seconds):
     while (left := game_processes(server)) and time.monotonic() < deadline:
         time.sleep(0.1)
     return left
+
+
+def wait_for_log(server, parts, seconds=60):
+    """The server's log once it holds every one of parts (bytes), or as it is
+    after waiting up to seconds: the keeper may log a connection's fate a
+    little after the connection's process has ended."""
+    deadline = time.monotonic() + seconds
+    while not all(part in (log := server.log.read_bytes()) for part in parts) and time.monotonic() < deadline:
+        time.sleep(0.1)
+    return log
 
 
 def memory_of(pid):
