@@ -25,12 +25,7 @@ namespace {
 
 // How long socat or the bridge may take to listen before the server gives up.
 constexpr auto listenerStartLimit = std::chrono::seconds(20);
-// Connections the kernel holds for socat while it starts their seats. Every
-// connection costs a process start (about 5 ms of CPU on a small machine), so
-// a queue this deep drains in about a second: deeper, a connect-and-close
-// flood keeps every newcomer waiting behind it for many seconds (4096 held
-// a player 17 s); shallower, a burst overflows it and waits a second more for
-// the kernel to take it again.
+// socat's listen queue: a burst fits, and a flood holds a newcomer little (docs/figures.md).
 constexpr int listenBacklog = 256;
 // How long a stopping bridge waits for its games' last words.
 constexpr auto lastWordsLimit = std::chrono::seconds(10);
