@@ -3,8 +3,9 @@
 # browser bridge's component as docs/hosting.md adds it, with kubectl
 # kustomize, and checks every object against the Kubernetes API schemas and the restricted
 # Pod Security Standard (check_manifests.mjs, with the npm packages of this
-# folder's lockfile); then shows that the checker turns down manifests that
-# break a schema or a rule, one case each.
+# folder's lockfile); renders the example copied where a host keeps it,
+# contests/ of the checkout; then shows that the checker turns down manifests
+# that break a schema or a rule, one case each. Needs kubectl 1.27 or later.
 #
 # Usage: tests/deploy/kubernetes/check.sh
 set -euo pipefail
@@ -12,9 +13,17 @@ here=$(dirname "$(realpath "$0")")
 source "$here/../checks.sh"
 cd "$here/../../.."
 
+command -v kubectl >/dev/null || {
+    echo "$0: needs kubectl, which no Debian 12 package has in a version that renders the base; docs/hosting.md says where it comes from" >&2
+    exit 1
+}
 (cd "$here" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# A copy of the example in contests/, removed with the folder if this made it.
+mkdir -p contests
+contest=$(mktemp -d contests/check.XXXXXX)
+trap 'rm -rf "$work" "$contest"; rmdir contests 2>/dev/null || true' EXIT
+cp deploy/kubernetes-example/* "$contest"
 
 # The example with the bridge, as docs/hosting.md tells an author to add it.
 mkdir "$work/bridge"
@@ -59,6 +68,8 @@ check "the example overlay leaves the replicas to the autoscaler" \
     test "$(grep -c 'replicas:' "$work/example.yaml")" = "$(grep -c 'replicas:' "$work/base.yaml")"
 check "the example overlay puts every object of the challenge in its own namespace" \
     test "$(grep -c '^  namespace: maze-one$' "$work/example.yaml")" = "$(($(grep -c '^kind:' "$work/example.yaml") - 1))"
+kubectl kustomize "$contest" >"$work/contest.yaml"
+check "the example copied into contests/ renders as it does in place" cmp "$work/example.yaml" "$work/contest.yaml"
 kubectl kustomize "$work/bridge" >"$work/bridge.yaml"
 check "the bridge's component opens port 1338 on the pods, the Service and the NetworkPolicy" \
     test "$(grep -cE '^ *(- )?(containerPort: 1338|port: 1338|port: bridge)$' "$work/bridge.yaml")" = 3
