@@ -71,6 +71,7 @@ math(EXPR KESTIV_FLAG_MAX_BYTES "${_kestiv_kGoalStoredBytes} - 1 - ${_kestiv_wor
 # What the terminal links.
 set(KESTIV_IMAGE "" CACHE FILEPATH "An image file to link instead of the default maze")
 set(KESTIV_IMAGE_DIR "" CACHE PATH "A folder to pack into the image instead of the default maze")
+option(KESTIV_IMAGE_CHECK "Check KESTIV_IMAGE with kestivfs verify before linking it" ON)
 set(KESTIV_PACK_OPTIONS "" CACHE STRING
     "Options for packing KESTIV_IMAGE_DIR (--follow-symlinks, --skip-special, --allow-untypeable)")
 if(KESTIV_IMAGE AND KESTIV_IMAGE_DIR)
@@ -95,6 +96,16 @@ if(KESTIV_IMAGE)
     message(FATAL_ERROR "KESTIV_IMAGE is ${_kestiv_image_bytes} bytes; an image must be smaller than 4 GiB")
   endif()
   set(KESTIV_TERMINAL_IMAGE "${KESTIV_IMAGE}")
+  # A damaged image linked on purpose (a test corpus, a fuzzing seed, the
+  # crash shown to players) is the author's choice, said at every configure.
+  if(NOT KESTIV_IMAGE_CHECK)
+    message(WARNING "KESTIV_IMAGE_CHECK is OFF: ${KESTIV_IMAGE} is linked unchecked, and the game "
+                    "finds what is wrong with it only as it plays. A file that is no kestivFS image, "
+                    "or one cut short, crashes every game before the first prompt (\"Unsupported "
+                    "version of kestivFS\" first, for another version of the format); type of a "
+                    "stored file whose length is no multiple of 16 or whose pad is longer than the "
+                    "file crashes the game, and type of one made with another key shows noise.")
+  endif()
 elseif(KESTIV_IMAGE_DIR)
   cmake_path(ABSOLUTE_PATH KESTIV_IMAGE_DIR NORMALIZE OUTPUT_VARIABLE KESTIV_IMAGE_DIR_PATH)
   if(NOT IS_DIRECTORY "${KESTIV_IMAGE_DIR_PATH}")

@@ -103,6 +103,29 @@ expect_build_stops("${WORK_DIR}/ready.img" ffeeddccbbaa99887766554433221100
   "kestivfs: [^\n]*ready.img: the stored files do not turn back into text with this build's key \\([0-9]+ of 4 end in no pad that kestivfs writes\\): made with another key\\?")
 expect_build_stops("${WORK_DIR}/passwd" 00112233445566778899aabbccddeeff
   "kestivfs: [^\n]*passwd: not a kestivFS image: the first 8 bytes are not \"kestivFS\"")
+# Linked unchecked on purpose, the same files make a terminal that does what
+# configure warns of: no image crashes the game before its first prompt, and
+# under another key the tree is there but a stored file's pad reads longer
+# than the file. Checked again, they stop the build again.
+function(link_unchecked image key)
+  run_step(${CMAKE_COMMAND} -S "${SOURCE_DIR}" -B "${build}" -DKESTIV_IMAGE_CHECK=OFF
+           -DKESTIV_IMAGE=${image} -DKESTIV_KEY=${key})
+  build_terminal()
+endfunction()
+link_unchecked("${WORK_DIR}/passwd" 00112233445566778899aabbccddeeff)
+file(WRITE "${WORK_DIR}/input" "dir\n")
+execute_process(COMMAND "${build}/kestiv-terminal" INPUT_FILE "${WORK_DIR}/input"
+                OUTPUT_VARIABLE out RESULT_VARIABLE status)
+if(NOT status EQUAL 255 OR out MATCHES "${P}" OR NOT out MATCHES "Oh no, CRAAAAAAAAAAASH$")
+  message(FATAL_ERROR "a terminal linked with no image did not crash before its prompt (${status}):\n${out}")
+endif()
+link_unchecked("${WORK_DIR}/ready.img" ffeeddccbbaa99887766554433221100)
+expect_session("dir\ntype README.txt\ncd cellar\ncd crate\ntype prize.txt\n"
+  "255|${P}README.txt\ncellar\nold attic\n${P}Welcome, player.\nFind the crate.\n\n\n${P}${P}${P}Oh no, CRAAAAAAAAAAASH")
+run_step(${CMAKE_COMMAND} -S "${SOURCE_DIR}" -B "${build}" -DKESTIV_IMAGE_CHECK=ON)
+expect_build_stops("${WORK_DIR}/passwd" 00112233445566778899aabbccddeeff
+  "kestivfs: [^\n]*passwd: not a kestivFS image")
+
 # With the key it was made with, the same image links and plays.
 run_step(${CMAKE_COMMAND} -S "${SOURCE_DIR}" -B "${build}" -DKESTIV_IMAGE=${WORK_DIR}/ready.img
          -DKESTIV_KEY=00112233445566778899aabbccddeeff)
