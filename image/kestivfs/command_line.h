@@ -69,3 +69,4 @@ extern const Command kPackCommand;
 extern const Command kListCommand;
 extern const Command kCatCommand;
 extern const Command kVerifyCommand;
+extern const Command kKeyCommand;

@@ -10,8 +10,8 @@
 namespace {
 
 // Dispatch and the usage text both come from this table.
-const Command* const kCommands[] = {&kMazeCommand, &kPackCommand, &kListCommand, &kCatCommand,
-                                    &kVerifyCommand};
+const Command* const kCommands[] = {&kMazeCommand, &kPackCommand,   &kListCommand,
+                                    &kCatCommand,  &kVerifyCommand, &kKeyCommand};
 
 std::string usage() {
     std::string text = "Usage: kestivfs COMMAND [ARGUMENTS]\n\nCommands:\n";

@@ -10,7 +10,7 @@
 
 namespace {
 
-const char* const kSubcommands[] = {"maze", "pack", "list", "cat", "verify"};
+const char* const kSubcommands[] = {"maze", "pack", "list", "cat", "verify", "key"};
 
 std::string firstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
 
@@ -153,6 +153,7 @@ TEST(Usage, MisuseExitsWithTwoAndSaysWhy) {
         {{"pack", "d"}, "kestivfs pack: -o IMAGE is required"},
         {{"pack", "-o", "x"}, "kestivfs pack: DIR is missing"},
         {{"pack", "--follow", "d", "-o", "x"}, "kestivfs pack: unknown option '--follow'"},
+        {{"key", "mine"}, "kestivfs key: unexpected argument 'mine'"},
     };
     for (const auto& c : cases) {
         const ProcessResult run = kestivfs(c.args);
