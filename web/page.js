@@ -19,6 +19,7 @@ import { scrollByTouch } from './touch_scroll.js';
 import { themeFromStyle } from './terminal_theme.js';
 import { connectGame } from './server_game.js';
 import { createServerLines } from './server_lines.js';
+import { createPromptWatch } from './game_prompt.js';
 import { createAnnouncer } from './announcer.js';
 import { lastSpokenLine } from './spoken_text.js';
 import { wrapWords } from './word_wrap.js';
@@ -224,9 +225,11 @@ async function startLocalGame(isCurrent) {
 }
 
 // A game on a server: its output comes when it comes, in pieces, and is
-// shown above the line being typed. Before the game's own output the server
-// may keep the player in line, a line of its own at a time; the game then
-// starts on the same connection.
+// shown above the line being typed. A line begins once the game has asked for
+// it with its prompt, so that the keys typed or pasted meanwhile wait for it,
+// as they wait for the downloaded program's answer. Before the game's own
+// output the server may keep the player in line, a line of its own at a time;
+// the game then starts on the same connection.
 function startServerGame() {
     setState('starting', 'Connecting to the game server…');
     // No cursor until the game asks for a line: there is nothing to type.
@@ -236,6 +239,7 @@ function startServerGame() {
     let what = null;
     let shownAs = null;
     const serverLines = createServerLines();
+    const prompts = createPromptWatch();
     const show = (parts) => {
         for (const part of parts) {
             if (part.line !== undefined) showServerLine(part.line);
@@ -271,7 +275,7 @@ function startServerGame() {
         editor.output(bytes, () => {
             if (first && game === connected) document.dispatchEvent(new CustomEvent('kestiv-shown', { detail }));
         });
-        if (starting) editor.beginAfterOutput();
+        if (prompts.take(bytes)) editor.beginAfterOutput();
     };
     const connected = connectGame(server.url, {
         onOutput(bytes) {
@@ -298,9 +302,7 @@ function startServerGame() {
         if (endsInput) {
             connected.endInput();
             gameOver('You left the game.');
-            return;
         }
-        editor.beginAfterOutput();
     };
     game = connected;
 }

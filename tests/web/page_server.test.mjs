@@ -1,9 +1,10 @@
 // The page playing on a game server (KESTIV_BROWSER) through the server's own
 // browser bridge: a walk to the flag, nothing of the program or its maze
-// downloaded; a page of another site refused; a place in line, then the game
-// on the same connection; the limit of one address's games; the server's
-// end, and a connection lost; and a site whose server is fixed when it is
-// built. The server's own lines break at spaces, the game's bytes as they came.
+// downloaded; pasted lines entered one by one; a page of another site
+// refused; a place in line, then the game on the same connection; the limit
+// of one address's games; the server's end, and a connection lost; and a site
+// whose server is fixed when it is built. The server's own lines break at
+// spaces, the game's bytes as they came.
 import assert from 'node:assert/strict';
 import { readFileSync } from 'node:fs';
 import { after, before, describe, test } from 'node:test';
@@ -82,6 +83,14 @@ async function enter(page, ...lines) {
         await page.keyboard.press('Enter');
         await promptShown(page);
     }
+}
+
+// Waits for the row of the cursor to read text.
+function cursorRowReads(page, text) {
+    return page.waitForFunction((expected) => {
+        const buffer = globalThis.kestivTerminal.buffer.active;
+        return buffer.getLine(buffer.baseY + buffer.cursorY).translateToString(true) === expected;
+    }, { timeout: WAIT_MS }, text);
 }
 
 // Waits for the terminal to show text somewhere in its lines, a line that
@@ -210,6 +219,35 @@ describe(`the page on a game server in ${KESTIV_BROWSER}`, () => {
         await page.keyboard.press('Enter');
         await promptShown(page);
         assert.equal(await cursorShown(page), true, 'a new game shows the cursor again');
+        await page.close();
+    });
+
+    test('pasted lines are entered one by one, each once the prompt after the one before has come', async () => {
+        const server = await gameServer();
+        const lines = ['dir', 'cd ..', 'dir'];
+        // The last words of the paste, after its last line end, stay in the line.
+        const rest = 'cd';
+        const typedPage = await openOn(server);
+        await promptShown(typedPage);
+        await enter(typedPage, ...lines);
+        await typedPage.keyboard.type(rest);
+        await cursorRowReads(typedPage, `${PROMPT}${rest}`);
+        const typed = await screenText(typedPage);
+        await typedPage.close();
+
+        const page = await openOn(server);
+        await promptShown(page);
+        // What the terminal does with the text of a paste event.
+        await page.evaluate((text) => globalThis.kestivTerminal.paste(text), `${lines.join('\r\n')}\r\n${rest}`);
+        // Every prompt has come: the start's and one after each line.
+        await page.waitForFunction((prompt, count) => {
+            const buffer = globalThis.kestivTerminal.buffer.active;
+            let all = '';
+            for (let y = 0; y < buffer.length; ++y) all += buffer.getLine(y).translateToString(false);
+            return all.split(prompt).length - 1 === count;
+        }, { timeout: WAIT_MS }, PROMPT, lines.length + 1);
+        await cursorRowReads(page, `${PROMPT}${rest}`);
+        assert.equal(await screenText(page), typed, 'each prompt, then its line, then its answer');
         await page.close();
     });
 
