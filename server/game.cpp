@@ -3,36 +3,30 @@
 #include <fcntl.h>
 #include <linux/close_range.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
-#include <sys/prctl.h>
-#include <sys/resource.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
 
 #include "channel.h"
 #include "keeper_socket.h"
 #include "proxy_header.h"
-#include "serve.h"
+#include "relay.h"
 #include "settings.h"
 
 namespace {
 
-const std::string cannotStartLine = "kestiv's terminal cannot start a game just now. Try again later.";
-const std::string cannotStartMessage = cannotStartLine + "\r\n";
+const std::string cannotStartMessage =
+    "kestiv's terminal cannot start a game just now. Try again later.\r\n";
 const std::string keeperGoneMessage =
     "kestiv's terminal has stopped while you waited. Try again in a few minutes.\r\n";
 const std::string shutdownMessage = "The server is shutting down: the game is over.\r\n";
@@ -51,35 +45,10 @@ constexpr int proxyHeaderMilliseconds = 5000;
 constexpr size_t longestAnswer = 80;
 // How long the keeper may take to greet a new seat, however busy.
 constexpr int keeperGreetingMilliseconds = 30000;
-// Where the referee tells the seat its process id, then how the game ended.
-constexpr int refereeDescriptor = 4;
 
 // Nothing of the server's is the game's: no listening socket of socat, no
 // channel, only standard input, output and error.
 void closeInherited() { syscall(SYS_close_range, 3U, ~0U, 0U); }
-
-// As closeInherited, but `kept` stays open when it is a descriptor above 2.
-void closeInheritedBut(int kept) {
-    if (kept < 3) {
-        closeInherited();
-        return;
-    }
-    syscall(SYS_close_range, 3U, static_cast<unsigned>(kept) - 1, 0U);
-    syscall(SYS_close_range, static_cast<unsigned>(kept) + 1, ~0U, 0U);
-}
-
-// Whether the terminal failed to run for a reason that stays: its file
-// missing, not executable, or no program. Short of memory or processes, or
-// a file being written, may pass.
-bool lastingExecFailure(int error) {
-    for (int lasting :
-         {ENOENT, EACCES, EPERM, ENOEXEC, ENOTDIR, ELOOP, EISDIR, ENAMETOOLONG, ELIBBAD, EINVAL}) {
-        if (error == lasting) {
-            return true;
-        }
-    }
-    return false;
-}
 
 void say(int descriptor, const std::string& text) {
     size_t written = 0;
@@ -226,32 +195,6 @@ bool readProxyAddress(PlayerAddress& address) {
     }
 }
 
-bool applyLimits(const Message& hello, std::string& problem) {
-    struct Limit {
-        int resource;
-        rlim_t soft;
-        rlim_t hard;
-        const char* what;
-    };
-    rlim_t memory = static_cast<rlim_t>(hello.numbers[memoryMiB]) << 20;
-    rlim_t cpu = static_cast<rlim_t>(hello.numbers[cpuSeconds]);
-    // The soft CPU limit's SIGXCPU tells the referee that the cap ended the
-    // game; the hard one, a second later, stops a game that ignores it.
-    const Limit limits[] = {
-        {RLIMIT_AS, memory, memory, "the memory limit (KESTIV_GAME_MEMORY)"},
-        {RLIMIT_CPU, cpu, cpu + 1, "the CPU-time limit (KESTIV_GAME_CPU_SECONDS)"},
-        {RLIMIT_CORE, 0, 0, "the core-file limit"},
-    };
-    for (const Limit& limit : limits) {
-        rlimit both{limit.soft, limit.hard};
-        if (setrlimit(limit.resource, &both) != 0) {
-            problem = std::string("cannot set ") + limit.what + ": " + std::strerror(errno);
-            return false;
-        }
-    }
-    return true;
-}
-
 sigset_t keptSignals() {
     sigset_t signals;
     sigemptyset(&signals);
@@ -339,177 +282,14 @@ Wait waitForSeat(int channel, int signals) {
     }
 }
 
-// Runs the game under socat and waits for every process of it. Returns how
-// it ended.
-GameEnding runGame(int channel, int signals, const Message& hello, const std::string& self,
-                   const std::string& terminal) {
-    long idle = hello.numbers[idleSeconds];
-    std::string referee =
-        "EXEC:" + self + " --play " + std::to_string(hello.numbers[gameSeconds]) + " " +
-        std::to_string(idle) + " " + std::to_string(hello.numbers[cpuSeconds]) + " " +
-        std::to_string(hello.numbers[memoryMiB]) + " " + terminal + ",pty,setsid,ctty";
-    // socat's own inactivity limit only backs up the referee's, for a player
-    // who reads nothing and so leaves socat waiting to write.
-    std::string socatIdle = std::to_string(idle + 30);
-    int fromReferee[2];
-    if (pipe2(fromReferee, O_CLOEXEC) != 0) {
-        return GameEnding::unknown;
-    }
-    sigset_t awaited = keptSignals();
-    pid_t relay = fork();
-    if (relay == 0) {
-        sigprocmask(SIG_UNBLOCK, &awaited, nullptr);
-        std::signal(SIGPIPE, SIG_DFL);
-        // A server stopping signals its whole process group; the relay must
-        // outlive the referee to carry its last words.
-        setpgid(0, 0);
-        dup2(fromReferee[1], refereeDescriptor);
-        dup2(STDIN_FILENO, 3);
-        execlp("socat", "socat", "-u", "-T", socatIdle.c_str(), referee.c_str(), "STDOUT", nullptr);
-        std::fprintf(stderr, "kestiv-seat: cannot run socat: %s\n", std::strerror(errno));
-        _exit(127);
-    }
-    close(fromReferee[1]);
-    if (relay < 0) {
-        close(fromReferee[0]);
-        return GameEnding::unknown;
-    }
-    pid_t refereeProcess = 0;
-    if (read(fromReferee[0], &refereeProcess, sizeof refereeProcess) != sizeof refereeProcess) {
-        refereeProcess = 0;
-    }
-    GameEnding ending = GameEnding::unknown;
-    // The referee runs in a session of its own, out of the server's reach:
-    // the keeper's word or a stopping signal is handed on to it, so that it
-    // ends the game with a message.
-    for (bool reaped = false; !reaped;) {
-        pollfd watched[3] = {{signals, POLLIN, 0}, {fromReferee[0], POLLIN, 0}, {channel, POLLIN, 0}};
-        if (poll(watched, 3, -1) < 0 && errno != EINTR) {
-            break;
-        }
-        if (watched[2].revents != 0) {
-            Message message;
-            if (!receiveMessage(channel, message)) {
-                // The keeper is gone: the game plays on under its own limits.
-                close(channel);
-                channel = -1;
-            } else if (message.note == Note::shutdown && refereeProcess > 0) {
-                kill(refereeProcess, SIGTERM);
-            }
-        }
-        if (watched[1].revents != 0) {
-            std::uint8_t told = 0;
-            if (read(fromReferee[0], &told, 1) == 1 &&
-                told < static_cast<std::uint8_t>(GameEnding::count)) {
-                ending = static_cast<GameEnding>(told);
-            } else {
-                close(fromReferee[0]);
-                fromReferee[0] = -1;
-            }
-        }
-        signalfd_siginfo arrived{};
-        if (watched[0].revents != 0 && read(signals, &arrived, sizeof arrived) == sizeof arrived) {
-            if (arrived.ssi_signo == SIGCHLD) {
-                pid_t child = 0;
-                while ((child = waitpid(-1, nullptr, WNOHANG)) > 0) {
-                }
-                reaped = child < 0 && errno == ECHILD;
-            } else if (refereeProcess > 0) {
-                kill(refereeProcess, SIGTERM);
-            }
-        }
-    }
-    if (fromReferee[0] >= 0) {
-        std::uint8_t told = 0;
-        if (read(fromReferee[0], &told, 1) == 1 && told < static_cast<std::uint8_t>(GameEnding::count)) {
-            ending = static_cast<GameEnding>(told);
-        }
-        close(fromReferee[0]);
-    }
-    return ending == GameEnding::unknown ? GameEnding::playerGone : ending;
-}
-
-// Bytes the game's terminal has written so far, from /proc: how idleness is
-// told on a connection that is no TCP socket.
-long bytesWritten(pid_t game) {
-    std::ifstream io("/proc/" + std::to_string(game) + "/io");
-    std::string field;
-    long value = -1;
-    while (io >> field >> value) {
-        if (field == "wchar:") {
-            return value;
-        }
-    }
-    return -1;
-}
-
-// Milliseconds since the game last sent the player anything, or -1 when the
-// connection is no TCP connection and cannot tell.
-long millisecondsSinceOutput(int connection) {
-    tcp_info info{};
-    socklen_t size = sizeof info;
-    if (getsockopt(connection, IPPROTO_TCP, TCP_INFO, &info, &size) != 0) {
-        return -1;
-    }
-    return info.tcpi_last_data_sent;
-}
-
-void sayWithoutWaiting(int descriptor, const std::string& text) {
-    fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) | O_NONBLOCK);
-    say(descriptor, text);
-}
-
-void tellSeat(GameEnding ending) {
-    std::uint8_t told = static_cast<std::uint8_t>(ending);
-    if (write(refereeDescriptor, &told, 1) != 1) {
-        // The seat is gone; there is nobody to tell.
-    }
-}
-
-// How the terminal's end reads: its status, or the cap that stopped it.
-GameEnding terminalEnding(int status, const rusage& used, long cpuLimit) {
-    if (WIFEXITED(status)) {
-        return WEXITSTATUS(status) == 0 ? GameEnding::inputEnded : GameEnding::leftOrCrashed;
-    }
-    long cpuUsed = used.ru_utime.tv_sec + used.ru_stime.tv_sec;
-    int signalNumber = WTERMSIG(status);
-    if (signalNumber == SIGXCPU || (signalNumber == SIGKILL && cpuUsed >= cpuLimit)) {
-        return GameEnding::cpuCap;
-    }
-    // An allocation the memory cap refuses ends the terminal by std::terminate.
-    if (signalNumber == SIGABRT) {
-        return GameEnding::memoryCap;
-    }
-    return GameEnding::leftOrCrashed;
-}
-
 }  // namespace
 
-const char* describeEnding(GameEnding ending) {
-    switch (ending) {
-    case GameEnding::inputEnded: return "input ended";
-    case GameEnding::leftOrCrashed: return "left the game or crashed";
-    case GameEnding::timeUp: return "time up";
-    case GameEnding::idle: return "idle";
-    case GameEnding::cpuCap: return "CPU cap";
-    case GameEnding::memoryCap: return "memory cap";
-    case GameEnding::shutdown: return "shutdown";
-    case GameEnding::playerGone: return "player gone";
-    case GameEnding::unrunnable: return "the terminal cannot be run";
-    default: return "unknown";
-    }
-}
-
-int seatAndRunGame(const std::string& self, const std::string& terminal) {
+int seatAndRunGame(const std::string& terminal) {
     closeInherited();
     std::signal(SIGPIPE, SIG_IGN);
     sigset_t awaited = keptSignals();
     sigprocmask(SIG_BLOCK, &awaited, nullptr);
     int signals = signalfd(-1, &awaited, SFD_CLOEXEC | SFD_NONBLOCK);
-    if (!safeForSocat(self) || !safeForSocat(terminal)) {
-        return cannotStart(
-            "the paths of kestiv-seat and of the terminal may hold only letters, digits and / . _ + -");
-    }
     // Nobody to seat: no word to the keeper, no game started.
     if (playerGone()) {
         return 0;
@@ -546,130 +326,21 @@ int seatAndRunGame(const std::string& self, const std::string& terminal) {
         close(channel);
         return 0;
     }
-    if (!applyLimits(hello, problem)) {
+    GameLimits limits{hello.numbers[gameSeconds], hello.numbers[idleSeconds],
+                      hello.numbers[cpuSeconds], hello.numbers[memoryMiB]};
+    RunningGame game;
+    GameEnding ending = GameEnding::unrunnable;
+    switch (startGame(terminal, limits, game, problem)) {
+    case GameStart::started: ending = relayGame(game, limits, channel, signals); break;
+    case GameStart::unrunnable: say(STDOUT_FILENO, cannotStartMessage); break;
+    case GameStart::failed:
         close(channel);
         return cannotStart(problem);
     }
-    // The referee outlives socat when socat is cut off; as its reaper this
-    // process ends only after the whole game.
-    prctl(PR_SET_CHILD_SUBREAPER, 1);
-    GameEnding ending = runGame(channel, signals, hello, self, terminal);
     Message ended;
     ended.note = Note::ended;
     ended.numbers[0] = static_cast<std::int64_t>(ending);
     sendMessage(channel, ended);
     endConnection(std::chrono::seconds(2), channel);
-    return 0;
-}
-
-int playGame(long gameSeconds, long idleSeconds, long cpuSeconds, long memoryMiB,
-             const std::string& terminal) {
-    pid_t self = getpid();
-    if (write(refereeDescriptor, &self, sizeof self) != sizeof self) {
-        // The seat is gone; the game is played all the same.
-    }
-    sigset_t awaited = keptSignals();
-    sigprocmask(SIG_BLOCK, &awaited, nullptr);
-    // The terminal's child writes here why it could not run; a successful
-    // exec closes it unwritten.
-    int execFailure[2];
-    if (pipe2(execFailure, O_CLOEXEC) != 0) {
-        execFailure[0] = execFailure[1] = -1;
-    }
-    pid_t game = fork();
-    if (game == 0) {
-        sigprocmask(SIG_UNBLOCK, &awaited, nullptr);
-        dup2(3, STDIN_FILENO);
-        closeInheritedBut(execFailure[1]);
-        execl(terminal.c_str(), terminal.c_str(), nullptr);
-        int error = errno;
-        std::fprintf(stderr, "kestiv-seat: cannot run %s: %s\n", terminal.c_str(), std::strerror(error));
-        if (write(execFailure[1], &error, sizeof error) != sizeof error) {
-            // The referee is gone; nobody is left to tell.
-        }
-        _exit(127);
-    }
-    close(execFailure[1]);
-    int error = 0;
-    bool unrunnable = game > 0 && read(execFailure[0], &error, sizeof error) == sizeof error &&
-                      lastingExecFailure(error);
-    close(execFailure[0]);
-    if (unrunnable) {
-        waitpid(game, nullptr, 0);
-        tellSeat(GameEnding::unrunnable);
-        sayWithoutWaiting(STDOUT_FILENO, cannotStartLine + "\n");
-        return 0;
-    }
-    using namespace std::chrono;
-    const auto started = steady_clock::now();
-    const auto gameEnd = started + seconds(gameSeconds);
-    const milliseconds idleLimit = seconds(idleSeconds);
-    // Without TCP_INFO, idleness is the time since the terminal last wrote.
-    auto lastOutput = started;
-    long written = -1;
-    std::string message;
-    GameEnding ending = GameEnding::unknown;
-    while (ending == GameEnding::unknown) {
-        auto now = steady_clock::now();
-        milliseconds sinceStart = duration_cast<milliseconds>(now - started);
-        long sinceOutput = millisecondsSinceOutput(3);
-        bool fromProc = sinceOutput < 0;
-        if (fromProc) {
-            long nowWritten = bytesWritten(game);
-            if (nowWritten != written) {
-                written = nowWritten;
-                lastOutput = now;
-            }
-            sinceOutput = duration_cast<milliseconds>(now - lastOutput).count();
-        }
-        milliseconds quiet = std::min(sinceStart, milliseconds(sinceOutput));
-        if (now >= gameEnd) {
-            ending = GameEnding::timeUp;
-            message = "Time is up: a game lasts at most " + describeDuration(gameSeconds) + ".";
-            break;
-        }
-        if (quiet >= idleLimit) {
-            ending = GameEnding::idle;
-            message = "No input for " + describeDuration(idleSeconds) + ": the game is over.";
-            break;
-        }
-        milliseconds wait = std::min(duration_cast<milliseconds>(gameEnd - now), idleLimit - quiet);
-        if (fromProc) {
-            wait = std::min(wait, milliseconds(500));
-        }
-        wait = std::max(wait, milliseconds(10));
-        timespec timeout{wait.count() / 1000, (wait.count() % 1000) * 1000000};
-        int arrived = sigtimedwait(&awaited, nullptr, &timeout);
-        int status = 0;
-        rusage used{};
-        if (arrived == SIGCHLD && wait4(game, &status, WNOHANG, &used) == game) {
-            ending = terminalEnding(status, used, cpuSeconds);
-            if (ending == GameEnding::cpuCap) {
-                message = "The game used all of its " + describeDuration(cpuSeconds) +
-                          " of CPU time: the game is over.";
-            } else if (ending == GameEnding::memoryCap) {
-                message = "The game used all of its " + std::to_string(memoryMiB) +
-                          " MiB of memory: the game is over.";
-            }
-            tellSeat(ending);
-            if (!message.empty()) {
-                sayWithoutWaiting(STDOUT_FILENO, "\033[0m\n\n" + message + "\n");
-            }
-            return 0;
-        }
-        if (arrived == SIGTERM) {
-            ending = GameEnding::shutdown;
-            message = "The server is shutting down: the game is over.";
-        } else if (arrived == SIGHUP || arrived == SIGINT) {
-            // socat is gone, and with it the way to the player.
-            ending = GameEnding::playerGone;
-        }
-    }
-    kill(game, SIGKILL);
-    waitpid(game, nullptr, 0);
-    tellSeat(ending);
-    if (!message.empty()) {
-        sayWithoutWaiting(STDOUT_FILENO, "\033[0m\n\n" + message + "\n");
-    }
     return 0;
 }

@@ -17,7 +17,7 @@
 #include <unordered_map>
 
 #include "channel.h"
-#include "game.h"
+#include "game_ending.h"
 #include "keeper_socket.h"
 #include "proof_of_work.h"
 #include "waiting_line.h"

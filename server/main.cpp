@@ -7,8 +7,6 @@
 //   kestiv-seat --keep                   the keeper alone, for systemd's units
 //   kestiv-seat --bridge [ADDRESS:]PORT TERMINAL
 //                                        the browser bridge alone, for systemd's units
-//   kestiv-seat --play SECONDS IDLE CPU MEMORY TERMINAL
-//                                        the game's referee, as socat runs it
 //   kestiv-seat --settings               checks the settings and lists those in effect
 #include <cstdio>
 #include <string>
@@ -19,16 +17,6 @@
 
 int main(int argc, char** argv) {
     std::string mode = argc > 1 ? argv[1] : "";
-    long numbers[4] = {};
-    if (argc == 7 && mode == "--play") {
-        bool valid = true;
-        for (int index = 0; index < 4; ++index) {
-            valid = valid && parseSettingNumber(argv[2 + index], 1, 86400 * 1024L, numbers[index]);
-        }
-        if (valid) {
-            return playGame(numbers[0], numbers[1], numbers[2], numbers[3], argv[6]);
-        }
-    }
     if (argc == 4 && mode == "--serve") {
         return serve(argv[0], argv[2], argv[3]);
     }
@@ -42,12 +30,11 @@ int main(int argc, char** argv) {
         return checkSettings();
     }
     if (argc == 2 && !mode.starts_with("-")) {
-        return seatAndRunGame(argv[0], argv[1]);
+        return seatAndRunGame(argv[1]);
     }
     std::fputs(
         "usage: kestiv-seat TERMINAL | --serve [ADDRESS:]PORT TERMINAL | --keep |"
-        " --bridge [ADDRESS:]PORT TERMINAL |"
-        " --play SECONDS IDLE CPU MEMORY TERMINAL | --settings\n",
+        " --bridge [ADDRESS:]PORT TERMINAL | --settings\n",
         stderr);
     return 2;
 }

@@ -1,0 +1,204 @@
+#include "game_process.h"
+
+#include <fcntl.h>
+#include <linux/close_range.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "settings.h"
+
+namespace {
+
+// What the terminal's child sends back when it could not become the game.
+struct ChildFailure {
+    int error = 0;
+    bool lasting = false;
+};
+
+// Whether the terminal failed to run for a reason that stays: its file
+// missing, not executable, or no program. Short of memory or processes, or
+// a file being written, may pass.
+bool lastingExecFailure(int error) {
+    for (int lasting :
+         {ENOENT, EACCES, EPERM, ENOEXEC, ENOTDIR, ELOOP, EISDIR, ENAMETOOLONG, ELIBBAD, EINVAL}) {
+        if (error == lasting) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int openPseudoTerminal(std::string& follower) {
+    int controller = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (controller < 0) {
+        return -1;
+    }
+    termios raw{};
+    char* name = nullptr;
+    if (grantpt(controller) != 0 || unlockpt(controller) != 0 || (name = ptsname(controller)) == nullptr ||
+        tcgetattr(controller, &raw) != 0) {
+        close(controller);
+        return -1;
+    }
+    follower = name;
+    cfmakeraw(&raw);
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    tcsetattr(controller, TCSANOW, &raw);
+    fcntl(controller, F_SETFL, fcntl(controller, F_GETFL) | O_NONBLOCK);
+    return controller;
+}
+
+bool applyLimits(const GameLimits& limits) {
+    rlim_t memory = static_cast<rlim_t>(limits.memoryMiB) << 20;
+    rlim_t cpu = static_cast<rlim_t>(limits.cpuSeconds);
+    // The soft CPU limit's SIGXCPU tells that the cap ended the game; the
+    // hard one, a second later, stops a game that ignores it.
+    const rlimit memoryLimit{memory, memory};
+    const rlimit cpuLimit{cpu, cpu + 1};
+    const rlimit noCore{0, 0};
+    return setrlimit(RLIMIT_AS, &memoryLimit) == 0 && setrlimit(RLIMIT_CPU, &cpuLimit) == 0 &&
+           setrlimit(RLIMIT_CORE, &noCore) == 0;
+}
+
+// In the new process: becomes the game, or tells `failures` why not.
+[[noreturn]] void becomeGame(pid_t server, const std::string& follower, const std::string& terminal,
+                             const GameLimits& limits, int failures) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    ChildFailure failure;
+    if (getppid() == server && setsid() >= 0) {
+        // The first terminal a session leader opens becomes its controlling one.
+        int opened = open(follower.c_str(), O_RDWR);
+        if (opened >= 0 && dup2(opened, STDIN_FILENO) >= 0 && dup2(opened, STDOUT_FILENO) >= 0) {
+            // Nothing of the server's is the game's: only standard input,
+            // output and error (the server's log).
+            syscall(SYS_close_range, 3U, static_cast<unsigned>(failures) - 1, 0U);
+            syscall(SYS_close_range, static_cast<unsigned>(failures) + 1, ~0U, 0U);
+            sigset_t none;
+            sigemptyset(&none);
+            sigprocmask(SIG_SETMASK, &none, nullptr);
+            std::signal(SIGPIPE, SIG_DFL);
+            if (applyLimits(limits)) {
+                execl(terminal.c_str(), terminal.c_str(), nullptr);
+                failure.error = errno;
+                failure.lasting = lastingExecFailure(failure.error);
+                std::fprintf(stderr, "kestiv-seat: cannot run %s: %s\n", terminal.c_str(),
+                             std::strerror(failure.error));
+            }
+        }
+    }
+    if (failure.error == 0) {
+        failure.error = errno != 0 ? errno : EAGAIN;
+    }
+    if (write(failures, &failure, sizeof failure) != sizeof failure) {
+        // The server is gone; nobody is left to tell.
+    }
+    _exit(127);
+}
+
+}  // namespace
+
+GameStart startGame(const std::string& terminal, const GameLimits& limits, RunningGame& game,
+                    std::string& problem) {
+    std::string follower;
+    int controller = openPseudoTerminal(follower);
+    if (controller < 0) {
+        problem = std::string("no pseudo-terminal for a game: ") + std::strerror(errno);
+        return GameStart::failed;
+    }
+    // The child writes here why it did not become the game; a successful
+    // exec closes it unwritten.
+    int failures[2];
+    if (pipe2(failures, O_CLOEXEC) != 0) {
+        problem = std::string("no pipe for a game: ") + std::strerror(errno);
+        close(controller);
+        return GameStart::failed;
+    }
+    pid_t server = getpid();
+    pid_t process = fork();
+    if (process == 0) {
+        becomeGame(server, follower, terminal, limits, failures[1]);
+    }
+    int forkError = errno;
+    close(failures[1]);
+    ChildFailure failure;
+    bool failed = process > 0 && read(failures[0], &failure, sizeof failure) == sizeof failure;
+    close(failures[0]);
+    if (process < 0 || failed) {
+        if (process > 0) {
+            waitpid(process, nullptr, 0);
+        }
+        close(controller);
+        problem = std::string("cannot start a game: ") + std::strerror(process < 0 ? forkError : failure.error);
+        return failed && failure.lasting ? GameStart::unrunnable : GameStart::failed;
+    }
+    game.process = process;
+    game.pseudoTerminal = controller;
+    return GameStart::started;
+}
+
+void endGameInput(const RunningGame& game) {
+    // In canonical mode the end-of-file character at a line's start makes
+    // the terminal's read find the end; input not yet read is pushed first.
+    termios modes{};
+    if (tcgetattr(game.pseudoTerminal, &modes) != 0) {
+        return;
+    }
+    modes.c_lflag |= ICANON;
+    for (int special : {VERASE, VKILL, VEOL, VEOL2, VWERASE, VREPRINT, VLNEXT}) {
+        modes.c_cc[special] = _POSIX_VDISABLE;
+    }
+    modes.c_cc[VEOF] = '\x04';
+    tcsetattr(game.pseudoTerminal, TCSANOW, &modes);
+    const char endOfFile = '\x04';
+    if (write(game.pseudoTerminal, &endOfFile, 1) != 1) {
+        // The terminal has gone: its input has ended with it.
+    }
+}
+
+GameEnding terminalEnding(int status, const rusage& used, long cpuLimit) {
+    if (WIFEXITED(status)) {
+        return WEXITSTATUS(status) == 0 ? GameEnding::inputEnded : GameEnding::leftOrCrashed;
+    }
+    long cpuUsed = used.ru_utime.tv_sec + used.ru_stime.tv_sec;
+    int signalNumber = WTERMSIG(status);
+    if (signalNumber == SIGXCPU || (signalNumber == SIGKILL && cpuUsed >= cpuLimit)) {
+        return GameEnding::cpuCap;
+    }
+    // An allocation the memory cap refuses ends the terminal by std::terminate.
+    if (signalNumber == SIGABRT) {
+        return GameEnding::memoryCap;
+    }
+    return GameEnding::leftOrCrashed;
+}
+
+std::string endingMessage(GameEnding ending, const GameLimits& limits) {
+    std::string message;
+    switch (ending) {
+    case GameEnding::timeUp:
+        message = "Time is up: a game lasts at most " + describeDuration(limits.gameSeconds) + ".";
+        break;
+    case GameEnding::idle:
+        message = "No input for " + describeDuration(limits.idleSeconds) + ": the game is over.";
+        break;
+    case GameEnding::cpuCap:
+        message = "The game used all of its " + describeDuration(limits.cpuSeconds) +
+                  " of CPU time: the game is over.";
+        break;
+    case GameEnding::memoryCap:
+        message = "The game used all of its " + std::to_string(limits.memoryMiB) +
+                  " MiB of memory: the game is over.";
+        break;
+    case GameEnding::shutdown: message = "The server is shutting down: the game is over."; break;
+    default: return "";
+    }
+    return "\033[0m\n\n" + message + "\n";
+}

@@ -1,0 +1,44 @@
+#pragma once
+// A game's terminal, started on a pseudo-terminal of its own under the
+// game's limits, and how its end reads.
+#include <sys/resource.h>
+#include <sys/types.h>
+#include <string>
+
+#include "game_ending.h"
+
+struct GameLimits {
+    long gameSeconds = 0;
+    long idleSeconds = 0;
+    long cpuSeconds = 0;
+    long memoryMiB = 0;
+};
+
+struct RunningGame {
+    pid_t process = -1;
+    int pseudoTerminal = -1;  // the controlling side, non-blocking
+};
+
+enum class GameStart { started, unrunnable, failed };
+
+// Starts `terminal` in a session of its own with a new pseudo-terminal as its
+// standard input and output, under `limits`' memory and CPU caps. The
+// pseudo-terminal has no line discipline and no output processing, so the
+// terminal reads exactly the bytes written to `game.pseudoTerminal` and they
+// read exactly what it wrote. The terminal dies with this process. Returns
+// unrunnable when its file cannot be run for a reason that stays (missing,
+// not executable, no program), failed with `problem` for a passing want of a
+// pseudo-terminal, a process or memory.
+GameStart startGame(const std::string& terminal, const GameLimits& limits, RunningGame& game,
+                    std::string& problem);
+
+// Ends the terminal's input as the end-of-file key of a console does: what
+// it has not read yet still reaches it, then its read finds the end.
+void endGameInput(const RunningGame& game);
+
+// How the terminal's end reads: its exit status, or the cap that stopped it.
+GameEnding terminalEnding(int status, const rusage& used, long cpuLimit);
+
+// What the player reads when a limit or the server ends the game, starting
+// on a line of its own and ending its line; empty for any other ending.
+std::string endingMessage(GameEnding ending, const GameLimits& limits);
