@@ -333,9 +333,7 @@ int seatAndRunGame(const std::string& terminal) {
     switch (startGame(terminal, limits, game, problem)) {
     case GameStart::started: ending = relayGame(game, limits, channel, signals); break;
     case GameStart::unrunnable: say(STDOUT_FILENO, cannotStartMessage); break;
-    case GameStart::failed:
-        close(channel);
-        return cannotStart(problem);
+    case GameStart::failed: close(channel); return cannotStart(problem);
     }
     Message ended;
     ended.note = Note::ended;

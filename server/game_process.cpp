@@ -43,8 +43,8 @@ int openPseudoTerminal(std::string& follower) {
     }
     termios raw{};
     char* name = nullptr;
-    if (grantpt(controller) != 0 || unlockpt(controller) != 0 || (name = ptsname(controller)) == nullptr ||
-        tcgetattr(controller, &raw) != 0) {
+    if (grantpt(controller) != 0 || unlockpt(controller) != 0 ||
+        (name = ptsname(controller)) == nullptr || tcgetattr(controller, &raw) != 0) {
         close(controller);
         return -1;
     }
@@ -137,7 +137,8 @@ GameStart startGame(const std::string& terminal, const GameLimits& limits, Runni
             waitpid(process, nullptr, 0);
         }
         close(controller);
-        problem = std::string("cannot start a game: ") + std::strerror(process < 0 ? forkError : failure.error);
+        problem = std::string("cannot start a game: ") +
+                  std::strerror(process < 0 ? forkError : failure.error);
         return failed && failure.lasting ? GameStart::unrunnable : GameStart::failed;
     }
     game.process = process;
