@@ -17,6 +17,9 @@
 
 namespace {
 
+constexpr char endOfFile = '\x04';
+constexpr char literalNext = '\x16';
+
 // What the terminal's child sends back when it could not become the game.
 struct ChildFailure {
     int error = 0;
@@ -41,18 +44,25 @@ int openPseudoTerminal(std::string& follower) {
     if (controller < 0) {
         return -1;
     }
-    termios raw{};
+    termios modes{};
     char* name = nullptr;
     if (grantpt(controller) != 0 || unlockpt(controller) != 0 ||
-        (name = ptsname(controller)) == nullptr || tcgetattr(controller, &raw) != 0) {
+        (name = ptsname(controller)) == nullptr || tcgetattr(controller, &modes) != 0) {
         close(controller);
         return -1;
     }
     follower = name;
-    cfmakeraw(&raw);
-    raw.c_cc[VMIN] = 1;
-    raw.c_cc[VTIME] = 0;
-    tcsetattr(controller, TCSANOW, &raw);
+    // Lines as a console gives them, so that the end-of-file character can
+    // end the input: no echo, no signals, no translation of input or output,
+    // and no special character but the end of file and the escape that
+    // makes any byte, that one included, plain input.
+    cfmakeraw(&modes);
+    std::memset(modes.c_cc, _POSIX_VDISABLE, sizeof modes.c_cc);
+    modes.c_lflag |= ICANON | IEXTEN;
+    modes.c_cc[VEOF] = endOfFile;
+    modes.c_cc[VLNEXT] = literalNext;
+    modes.c_cc[VMIN] = 1;
+    tcsetattr(controller, TCSANOW, &modes);
     fcntl(controller, F_SETFL, fcntl(controller, F_GETFL) | O_NONBLOCK);
     return controller;
 }
@@ -146,21 +156,24 @@ GameStart startGame(const std::string& terminal, const GameLimits& limits, Runni
     return GameStart::started;
 }
 
-void endGameInput(const RunningGame& game) {
-    // In canonical mode the end-of-file character at a line's start makes
-    // the terminal's read find the end; input not yet read is pushed first.
-    termios modes{};
-    if (tcgetattr(game.pseudoTerminal, &modes) != 0) {
-        return;
+std::string literalInput(std::string_view input) {
+    std::string literal;
+    literal.reserve(input.size());
+    for (char byte : input) {
+        // A disabled special character reads as NUL, so NUL is escaped too.
+        if (byte == endOfFile || byte == literalNext || byte == _POSIX_VDISABLE) {
+            literal += literalNext;
+        }
+        literal += byte;
     }
-    modes.c_lflag |= ICANON;
-    for (int special : {VERASE, VKILL, VEOL, VEOL2, VWERASE, VREPRINT, VLNEXT}) {
-        modes.c_cc[special] = _POSIX_VDISABLE;
-    }
-    modes.c_cc[VEOF] = '\x04';
-    tcsetattr(game.pseudoTerminal, TCSANOW, &modes);
-    const char endOfFile = '\x04';
-    if (write(game.pseudoTerminal, &endOfFile, 1) != 1) {
+    return literal;
+}
+
+void endGameInput(const RunningGame& game, bool midLine) {
+    // The first pushes a line without its end to the terminal, as a console's
+    // end-of-file key does; at a line's start it reads as the end.
+    const char ends[2] = {endOfFile, endOfFile};
+    if (write(game.pseudoTerminal, ends, midLine ? 2 : 1) < 0) {
         // The terminal has gone: its input has ended with it.
     }
 }

@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <sys/types.h>
 #include <string>
+#include <string_view>
 
 #include "game_ending.h"
 
@@ -23,18 +24,23 @@ enum class GameStart { started, unrunnable, failed };
 
 // Starts `terminal` in a session of its own with a new pseudo-terminal as its
 // standard input and output, under `limits`' memory and CPU caps. The
-// pseudo-terminal has no line discipline and no output processing, so the
-// terminal reads exactly the bytes written to `game.pseudoTerminal` and they
-// read exactly what it wrote. The terminal dies with this process. Returns
+// pseudo-terminal gives the terminal its input a line at a time, echoes
+// nothing and processes no output: what is written to `game.pseudoTerminal`
+// as literalInput reaches it unchanged, and what it writes is read unchanged.
+// The terminal dies with this process. Returns
 // unrunnable when its file cannot be run for a reason that stays (missing,
 // not executable, no program), failed with `problem` for a passing want of a
 // pseudo-terminal, a process or memory.
 GameStart startGame(const std::string& terminal, const GameLimits& limits, RunningGame& game,
                     std::string& problem);
 
-// Ends the terminal's input as the end-of-file key of a console does: what
-// it has not read yet still reaches it, then its read finds the end.
-void endGameInput(const RunningGame& game);
+// The bytes to write to a game's pseudo-terminal for the terminal to read
+// `input` exactly: its special characters escaped.
+std::string literalInput(std::string_view input);
+
+// Ends the terminal's input as the end of a pipe does: a last line without
+// its end (`midLine`) still reaches it, then its read finds the end.
+void endGameInput(const RunningGame& game, bool midLine);
 
 // How the terminal's end reads: its exit status, or the cap that stopped it.
 GameEnding terminalEnding(int status, const rusage& used, long cpuLimit);

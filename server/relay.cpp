@@ -36,6 +36,8 @@ struct Relay {
     bool reaped = false;
     bool drained = false;  // the pseudo-terminal has given all the game wrote
     bool inputClosed = false;
+    std::string toTerminal;  // the player's input as the pseudo-terminal takes it
+    bool inputMidLine = false;
     bool playerGone = false;
     Clock::time_point started = Clock::now();
     Clock::time_point lastSent = started;
@@ -95,10 +97,14 @@ void readGame(Relay& relay) {
 }
 
 void writeGame(Relay& relay) {
-    std::string& pending = relay.stream.toGame;
-    ssize_t put = write(relay.game.pseudoTerminal, pending.data(), pending.size());
+    if (relay.toTerminal.empty()) {
+        relay.inputMidLine = relay.stream.toGame.back() != '\n';
+        relay.toTerminal = literalInput(relay.stream.toGame);
+        relay.stream.toGame.clear();
+    }
+    ssize_t put = write(relay.game.pseudoTerminal, relay.toTerminal.data(), relay.toTerminal.size());
     if (put > 0) {
-        pending.erase(0, static_cast<size_t>(put));
+        relay.toTerminal.erase(0, static_cast<size_t>(put));
     }
 }
 
@@ -159,9 +165,11 @@ void turn(Relay& relay) {
         {relay.channel, POLLIN, 0},
         {relay.drained ? -1 : relay.game.pseudoTerminal,
          static_cast<short>((relay.stream.toPlayer.size() < heldOutput ? POLLIN : 0) |
-                            (relay.stream.toGame.empty() ? 0 : POLLOUT)),
+                            (relay.stream.toGame.empty() && relay.toTerminal.empty() ? 0 : POLLOUT)),
          0},
-        {reading && !relay.stream.inputEnded && relay.stream.toGame.empty() ? STDIN_FILENO : -1,
+        {reading && !relay.stream.inputEnded && relay.stream.toGame.empty() && relay.toTerminal.empty()
+             ? STDIN_FILENO
+             : -1,
          POLLIN, 0},
         {relay.stream.toPlayer.empty() || relay.playerGone ? -1 : STDOUT_FILENO, POLLOUT, 0},
     };
@@ -186,9 +194,10 @@ void turn(Relay& relay) {
     if (watched[4].revents != 0) {
         writePlayer(relay);
     }
-    if (relay.stream.inputEnded && relay.stream.toGame.empty() && !relay.inputClosed) {
+    if (relay.stream.inputEnded && relay.stream.toGame.empty() && relay.toTerminal.empty() &&
+        !relay.inputClosed) {
         relay.inputClosed = true;
-        endGameInput(relay.game);
+        endGameInput(relay.game, relay.inputMidLine);
     }
 }
 
