@@ -18,7 +18,7 @@
 # the tests of a tool of their own, the tool where found: KESTIV_RLWRAP,
 # KESTIV_SOCAT, KESTIV_NC, KESTIV_TELNET, KESTIV_SYSTEMD_ANALYZE,
 # KESTIV_SOCKET_ACTIVATE, KESTIV_WEBSOCKETD, KESTIV_IP, KESTIV_SYSCTL,
-# Python3_EXECUTABLE.
+# KESTIV_PROMTOOL, KESTIV_PROMETHEUS, Python3_EXECUTABLE.
 
 foreach(var KESTIV_BUILD_TESTS KESTIV_BUILD_BENCH)
   set_property(CACHE ${var} PROPERTY STRINGS AUTO ON OFF)
@@ -104,7 +104,8 @@ if(NOT _kestiv_KESTIV_BUILD_TESTS STREQUAL OFF)
     foreach(tool_package IN ITEMS
             "SOCAT|socat|socat" "NC|nc|netcat-openbsd" "TELNET|telnet|inetutils-telnet"
             "SYSTEMD_ANALYZE|systemd-analyze|systemd" "SOCKET_ACTIVATE|systemd-socket-activate|systemd"
-            "WEBSOCKETD|websocketd|websocketd" "IP|ip|iproute2" "SYSCTL|sysctl|procps")
+            "WEBSOCKETD|websocketd|websocketd" "IP|ip|iproute2" "SYSCTL|sysctl|procps"
+            "PROMTOOL|promtool|prometheus" "PROMETHEUS|prometheus|prometheus")
       string(REPLACE "|" ";" tool_package "${tool_package}")
       list(GET tool_package 0 name)
       list(GET tool_package 1 tool)

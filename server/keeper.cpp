@@ -19,6 +19,7 @@
 #include "channel.h"
 #include "game_ending.h"
 #include "keeper_socket.h"
+#include "metrics_endpoint.h"
 #include "proof_of_work.h"
 #include "waiting_line.h"
 
@@ -51,6 +52,7 @@ struct Connection {
     long place = 0;
     ConnectionId arrival = 0;  // its number in the order of arrival, from 1
     Clock::time_point arrived;
+    Clock::time_point seated;
     Clock::time_point deadline;  // of waiting or proving
     std::string challenge;
     GameEnding ending = GameEnding::unknown;
@@ -78,6 +80,8 @@ bool listenerStopped = false;
 // Set when a game's terminal could not be run at all, so that no game can
 // start: the server takes no more players and ends once its games have.
 bool terminalUnrunnable = false;
+// What a host sees: every count, and the scrapes reading them.
+LiveView live;
 
 // Whether the keeper is winding down: it takes no new players.
 bool closing() { return stoppedBy != 0 || terminalUnrunnable; }
@@ -144,11 +148,16 @@ void startPlaying(ConnectionId id) {
     Connection& connection = connections[id];
     deadlines.erase({connection.deadline, id});
     connection.stage = Stage::playing;
+    connection.seated = Clock::now();
     if (connection.place != 0) {
+        ++live.metrics.waitedThenPlayed;
+        live.metrics.waits.observe(
+            std::chrono::duration<double>(connection.seated - connection.arrived).count());
         auto waited =
-            std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - connection.arrived);
+            std::chrono::duration_cast<std::chrono::seconds>(connection.seated - connection.arrived);
         logFate(id, connection, "game started after " + std::to_string(waited.count()) + " s in line");
     } else {
+        ++live.metrics.played;
         logFate(id, connection, "game started");
     }
     tell(connection, Note::play);
@@ -175,8 +184,9 @@ void drop(ConnectionId id) {
     }
 }
 
-void turnAway(ConnectionId id, const std::string& why, const std::string& message) {
+void turnAway(ConnectionId id, Refusal refusal, const std::string& why, const std::string& message) {
     Connection& connection = connections[id];
+    ++live.metrics.turnedAway[static_cast<size_t>(refusal)];
     logFate(id, connection, "turned away: " + why);
     tell(connection, Note::away, message);
     drop(id);
@@ -195,6 +205,7 @@ void queue(ConnectionId id) {
 void arrive(ConnectionId id, const Message& message) {
     Connection& connection = connections[id];
     if (stoppedBy != 0) {
+        ++live.metrics.turnedAway[static_cast<size_t>(Refusal::shutdown)];
         tell(connection, Note::shutdown, shutdownMessage);
         drop(id);
         return;
@@ -203,7 +214,7 @@ void arrive(ConnectionId id, const Message& message) {
     connection.ipv6 =
         message.address.family == AF_INET6 && connection.group.find('/') != std::string::npos;
     if (terminalUnrunnable) {
-        turnAway(id, "the terminal cannot be run", cannotStartMessage);
+        turnAway(id, Refusal::terminalUnrunnable, "the terminal cannot be run", cannotStartMessage);
         return;
     }
     connection.arrival = nextArrival++;
@@ -221,12 +232,14 @@ void arrive(ConnectionId id, const Message& message) {
              challengeText(connection.challenge, limits.powBits, limits.powSeconds));
         break;
     case Admission::groupFull:
-        turnAway(id,
+        turnAway(id, Refusal::groupFull,
                  std::string("its ") + (connection.ipv6 ? "network" : "address") + " holds " +
                      std::to_string(limits.gamesPerAddress) + " games and places in line",
                  groupFullMessage(connection));
         break;
-    case Admission::lineFull: turnAway(id, "the line is full", lineFullMessage); break;
+    case Admission::lineFull:
+        turnAway(id, Refusal::lineFull, "the line is full", lineFullMessage);
+        break;
     }
 }
 
@@ -237,7 +250,7 @@ void answer(ConnectionId id, const Message& message) {
     }
     deadlines.erase({connection.deadline, id});
     if (!provesWork(connection.challenge, message.text, limits.powBits)) {
-        turnAway(id, "a wrong proof of work",
+        turnAway(id, Refusal::wrongProof, "a wrong proof of work",
                  "That answer does not prove the work asked. Connect again for a new "
                  "challenge.\r\n");
         return;
@@ -269,7 +282,7 @@ void stopTakingPlayers() {
         }
     }
     for (ConnectionId id : unseated) {
-        turnAway(id, "the terminal cannot be run", cannotStartMessage);
+        turnAway(id, Refusal::terminalUnrunnable, "the terminal cannot be run", cannotStartMessage);
     }
 }
 
@@ -282,11 +295,14 @@ void hear(ConnectionId id) {
     Message message;
     if (!receiveMessage(connection.channel, message)) {
         if (connection.stage == Stage::playing) {
-            logFate(id, connection,
-                    std::string("ended: ") + describeEnding(connection.ending == GameEnding::unknown
-                                                                ? GameEnding::playerGone
-                                                                : connection.ending));
+            GameEnding ending = connection.ending == GameEnding::unknown ? GameEnding::playerGone
+                                                                         : connection.ending;
+            ++live.metrics.endings[static_cast<size_t>(ending)];
+            live.metrics.gameLengths.observe(
+                std::chrono::duration<double>(Clock::now() - connection.seated).count());
+            logFate(id, connection, std::string("ended: ") + describeEnding(ending));
         } else if (connection.stage != Stage::greeted || !connection.group.empty()) {
+            ++live.metrics.leftLine;
             logFate(id, connection, "left the line: player gone");
         }
         drop(id);
@@ -300,6 +316,8 @@ void hear(ConnectionId id) {
         break;
     case Note::answer: answer(id, message); break;
     case Note::refused:
+        // The one refusal a seat makes: no valid PROXY header.
+        ++live.metrics.turnedAway[static_cast<size_t>(Refusal::badProxyHeader)];
         logFate(id, connection, message.text);
         drop(id);
         break;
@@ -362,15 +380,16 @@ void tick(long ticks) {
         deadlines.erase(deadlines.begin());
         Connection& connection = connections[id];
         if (connection.stage == Stage::proving) {
-            turnAway(id, "no proof of work in time",
+            turnAway(id, Refusal::noProofInTime, "no proof of work in time",
                      "No answer came within " + describeDuration(limits.powSeconds) +
                          ". Connect again for a new challenge.\r\n");
         } else if (connection.stage == Stage::waiting) {
-            turnAway(id, "waited " + describeDuration(limits.waitSeconds),
+            turnAway(id, Refusal::waitedTooLong, "waited " + describeDuration(limits.waitSeconds),
                      "You have waited " + describeDuration(limits.waitSeconds) +
                          " and no seat has freed. Try again later.\r\n");
         }
     }
+    expireScrapes(live);
     if (ticks % placeTicks != 0) {
         return;
     }
@@ -396,6 +415,9 @@ void stop(int signalNumber) {
         }
     }
     for (ConnectionId id : waiting) {
+        if (connections[id].arrival != 0) {
+            ++live.metrics.turnedAway[static_cast<size_t>(Refusal::shutdown)];
+        }
         logFate(id, connections[id], "left the line: shutdown");
         drop(id);
     }
@@ -405,6 +427,10 @@ void stop(int signalNumber) {
 bool childrenRemain() {
     siginfo_t info{};
     return waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) == 0;
+}
+
+std::string renderLiveView() {
+    return renderMetrics(live.metrics, liveCounts(line, busiestGroupsShown), numberSettings(limits));
 }
 
 }  // namespace
@@ -443,8 +469,8 @@ bool roomForChannels(const GameSettings& settings, std::string& problem) {
     return true;
 }
 
-int keepSeats(const GameSettings& settings, int listening, const std::vector<pid_t>& vital,
-              const sigset_t& stopping) {
+int keepSeats(const GameSettings& settings, int listening, int scrapes,
+              const std::vector<pid_t>& vital, const sigset_t& stopping) {
     limits = settings;
     line.seats = settings.games;
     line.perGroup = settings.gamesPerAddress;
@@ -464,6 +490,7 @@ int keepSeats(const GameSettings& settings, int listening, const std::vector<pid
         epoll_ctl(events, EPOLL_CTL_ADD, descriptor, &event);
     }
     watchListener(true);
+    watchScrapes(live, events, scrapes);
     children = vital;
     ownsListeners = !vital.empty();
     long ticks = 0;
@@ -472,7 +499,9 @@ int keepSeats(const GameSettings& settings, int listening, const std::vector<pid
         int count = epoll_wait(events, ready, 64, -1);
         for (int index = 0; index < count; ++index) {
             ConnectionId tag = ready[index].data.u64;
-            if (tag == listenerTag) {
+            if (isScrapeTag(tag)) {
+                handleScrapes(live, tag, ready[index].events, renderLiveView);
+            } else if (tag == listenerTag) {
                 acceptAll();
             } else if (tag == timerTag) {
                 std::uint64_t expirations = 0;
@@ -507,7 +536,7 @@ int keepSeats(const GameSettings& settings, int listening, const std::vector<pid
                     }
                 }
             }
-            if (tag >= firstConnection) {
+            if (tag >= firstConnection && !isScrapeTag(tag)) {
                 hear(tag);
             }
         }

@@ -17,13 +17,14 @@ sigset_t stoppingSignals();
 void blockKeeperSignals(const sigset_t& signals);
 
 // Runs the keeper on `listener`, a listening unix SOCK_SEQPACKET socket,
-// until a stopping signal has ended every game and every child, or a child
+// serving its metrics to scrapers on `scrapes` (from listenForScrapes; -1
+// for none), until a stopping signal has ended every game and every child, or a child
 // in `vital` ends by itself. With `vital` listeners (socat first), a game
 // whose terminal cannot be run stops them and ends the keeper once the games
 // in play have. Children inherited as orphans are reaped too. Returns the
 // exit status: 128 + the signal that stopped it, or 1.
-int keepSeats(const GameSettings& settings, int listener, const std::vector<pid_t>& vital,
-              const sigset_t& stopping);
+int keepSeats(const GameSettings& settings, int listener, int scrapes,
+              const std::vector<pid_t>& vital, const sigset_t& stopping);
 
 // Checks that the keeper may hold a channel for every game and every player
 // in line, raising its limit of open files as far as it may. Returns false

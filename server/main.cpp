@@ -8,12 +8,14 @@
 //   kestiv-seat --bridge [ADDRESS:]PORT TERMINAL
 //                                        the browser bridge alone, for systemd's units
 //   kestiv-seat --settings               checks the settings and lists those in effect
+//   kestiv-seat --status                 the running server's numbers, from KESTIV_METRICS
 #include <cstdio>
 #include <string>
 
 #include "game.h"
 #include "serve.h"
 #include "settings.h"
+#include "status.h"
 
 int main(int argc, char** argv) {
     std::string mode = argc > 1 ? argv[1] : "";
@@ -29,12 +31,15 @@ int main(int argc, char** argv) {
     if (argc == 2 && mode == "--settings") {
         return checkSettings();
     }
+    if (argc == 2 && mode == "--status") {
+        return showStatus();
+    }
     if (argc == 2 && !mode.starts_with("-")) {
         return seatAndRunGame(argv[1]);
     }
     std::fputs(
         "usage: kestiv-seat TERMINAL | --serve [ADDRESS:]PORT TERMINAL | --keep |"
-        " --bridge [ADDRESS:]PORT TERMINAL | --settings\n",
+        " --bridge [ADDRESS:]PORT TERMINAL | --settings | --status\n",
         stderr);
     return 2;
 }

@@ -19,6 +19,7 @@
 
 #include "keeper.h"
 #include "keeper_socket.h"
+#include "metrics_endpoint.h"
 #include "settings.h"
 
 namespace {
@@ -231,6 +232,22 @@ void notifyReady() {
     close(notify);
 }
 
+// The metrics' listener when KESTIV_METRICS is set, else -1; false, with
+// the problem, when it cannot listen.
+bool listenForScrapesIfAsked(const GameSettings& settings, int& scrapes, const char* who) {
+    scrapes = -1;
+    if (settings.metrics.empty()) {
+        return true;
+    }
+    std::string problem;
+    scrapes = listenForScrapes(settings.metrics, problem);
+    if (scrapes < 0) {
+        std::fprintf(stderr, "%s: %s\n", who, problem.c_str());
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 // socat takes a command line up to a comma and splits it at spaces.
@@ -270,6 +287,10 @@ int serve(const std::string& self, const std::string& listenText, const std::str
     if (!reportProblems(problems, who)) {
         return 2;
     }
+    int scrapes = -1;
+    if (!listenForScrapesIfAsked(settings, scrapes, who)) {
+        return 1;
+    }
     std::string name;
     int listener = listenUnderRandomName(name, problem);
     if (listener < 0) {
@@ -304,7 +325,7 @@ int serve(const std::string& self, const std::string& listenText, const std::str
     std::printf("%s: kestiv's terminal listens on %s%s; %s\n", who, describeListen(listen).c_str(),
                 also.c_str(), settingsOnOneLine(settings).c_str());
     std::fflush(stdout);
-    return keepSeats(settings, listener, children, stopping);
+    return keepSeats(settings, listener, scrapes, children, stopping);
 }
 
 int bridgeAlone(const std::string& self, const std::string& listenText, const std::string& terminal) {
@@ -378,6 +399,10 @@ int keepAlone() {
     if (!reportProblems(problems, "kestiv-seat")) {
         return 2;
     }
+    int scrapes = -1;
+    if (!listenForScrapesIfAsked(settings, scrapes, "kestiv-seat")) {
+        return 1;
+    }
     int listener = listenInFolder(folder, problem);
     if (listener < 0) {
         std::fprintf(stderr, "kestiv-seat: %s\n", problem.c_str());
@@ -388,7 +413,7 @@ int keepAlone() {
     std::fprintf(stderr, "kestiv-seat: keeping seats at %s/keeper; %s\n", folder.c_str(),
                  settingsOnOneLine(settings).c_str());
     notifyReady();
-    return keepSeats(settings, listener, {}, stopping);
+    return keepSeats(settings, listener, scrapes, {}, stopping);
 }
 
 int checkSettings() {

@@ -38,8 +38,9 @@ constexpr SettingRule rules[] = {
 };
 
 // Names that are settings without being numbers: the keeper's folder, the
-// browser bridge, and the keeper's socket name, which the keeper gives its games.
-constexpr const char* textSettings[] = {"KESTIV_SEATS", "KESTIV_WEBSOCKET",
+// metrics' address, the browser bridge, and the keeper's socket name, which
+// the keeper gives its games.
+constexpr const char* textSettings[] = {"KESTIV_SEATS", "KESTIV_METRICS", "KESTIV_WEBSOCKET",
                                         "KESTIV_WEBSOCKET_ORIGIN", "KESTIV_KEEPER"};
 
 std::string environmentValue(const char* name) {
@@ -115,6 +116,11 @@ std::vector<std::string> readGameSettings(GameSettings& settings) {
                                ", in decimal digits without leading zeros, not '" + text + "'");
         }
     }
+    settings.metrics = environmentValue("KESTIV_METRICS");
+    if (!settings.metrics.empty() && !validListenAddress(settings.metrics)) {
+        problems.push_back("KESTIV_METRICS must be PORT, IPV4-ADDRESS:PORT or [IPV6-ADDRESS]:PORT, not '" +
+                           settings.metrics + "'");
+    }
     settings.websocket = environmentValue("KESTIV_WEBSOCKET");
     settings.websocketOrigin = environmentValue("KESTIV_WEBSOCKET_ORIGIN");
     if (!settings.websocket.empty() && !validListenAddress(settings.websocket)) {
@@ -159,11 +165,22 @@ std::string listGameSettings(const GameSettings& settings) {
     for (const SettingRule& rule : rules) {
         lines += std::string(rule.name) + "=" + std::to_string(settings.*rule.field) + "\n";
     }
+    // Listed even when empty, off, so that every place that states every
+    // setting states this one.
+    lines += "KESTIV_METRICS=" + settings.metrics + "\n";
     if (!settings.websocket.empty()) {
         lines += "KESTIV_WEBSOCKET=" + settings.websocket + "\n";
         lines += "KESTIV_WEBSOCKET_ORIGIN=" + settings.websocketOrigin + "\n";
     }
     return lines;
+}
+
+std::vector<std::pair<std::string, long>> numberSettings(const GameSettings& settings) {
+    std::vector<std::pair<std::string, long>> numbers;
+    for (const SettingRule& rule : rules) {
+        numbers.emplace_back(rule.name, settings.*rule.field);
+    }
+    return numbers;
 }
 
 std::string describeDuration(long seconds) {

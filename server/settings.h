@@ -2,6 +2,7 @@
 // The settings of a served game, read from the environment. Every default and
 // every bound lives in settings.cpp and nowhere else.
 #include <string>
+#include <utility>
 #include <vector>
 
 struct GameSettings {
@@ -17,6 +18,7 @@ struct GameSettings {
     long proxyProtocol;           // KESTIV_PROXY_PROTOCOL
     long powBits;                 // KESTIV_POW_BITS
     long powSeconds;              // KESTIV_POW_SECONDS
+    std::string metrics;          // KESTIV_METRICS, [ADDRESS:]PORT or empty
     std::string websocket;        // KESTIV_WEBSOCKET, [ADDRESS:]PORT or empty
     std::string websocketOrigin;  // KESTIV_WEBSOCKET_ORIGIN
 };
@@ -31,6 +33,9 @@ std::vector<std::string> unknownSettingNames();
 
 // The settings in effect, one NAME=VALUE line each.
 std::string listGameSettings(const GameSettings& settings);
+
+// The settings that are numbers, each with its name, in the order listed.
+std::vector<std::pair<std::string, long>> numberSettings(const GameSettings& settings);
 
 // A whole number as a setting may hold it: decimal digits, no sign, no
 // leading zero, from `lowest` to `highest`. Returns false for anything else.

@@ -546,6 +546,8 @@ BAD_SETTINGS = [
     ("KESTIV_POW_SECONDS", "0"),
     ("KESTIV_WEBSOCKET", "70000"),
     ("KESTIV_WEBSOCKET", "localhost:8080"),
+    ("KESTIV_METRICS", "localhost:9100"),
+    ("KESTIV_METRICS", "0"),
 ]
 
 

@@ -57,6 +57,27 @@ TEST(Settings, EveryBadValueIsReportedAndUnknownNamesWarned) {
     EXPECT_EQ(settings.powBits, 0);
 }
 
+TEST(Settings, MetricsAddressIsAListenAddressAndAlwaysListed) {
+    struct Case {
+        const char* text;
+        bool valid;
+    } cases[] = {
+        {"9100", true},      {"127.0.0.1:9100", true}, {"[::1]:9100", true},
+        {"0", false},        {"65536", false},         {"localhost:9100", false},
+        {"::1:9100", false}, {"127.0.0.1:", false},    {"127.0.0.1:09100", false},
+    };
+    GameSettings settings{};
+    for (const Case& c : cases) {
+        setenv("KESTIV_METRICS", c.text, 1);
+        std::vector<std::string> problems = readGameSettings(settings);
+        EXPECT_EQ(problems.empty(), c.valid) << c.text;
+        EXPECT_EQ(settings.metrics, c.text);
+    }
+    unsetenv("KESTIV_METRICS");
+    EXPECT_TRUE(readGameSettings(settings).empty());
+    EXPECT_NE(listGameSettings(settings).find("\nKESTIV_METRICS=\n"), std::string::npos);
+}
+
 TEST(Settings, DurationsAsMessagesNameThem) {
     EXPECT_EQ(describeDuration(1), "1 second");
     EXPECT_EQ(describeDuration(2), "2 seconds");
