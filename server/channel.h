@@ -9,7 +9,8 @@
 
 enum class Note : std::uint8_t {
     // The keeper to a seat.
-    hello,     // the game's limits, in numbers (GameLimits), at once on accepting
+    hello,     // the game's limits, in numbers (GameLimits), at once on accepting;
+               // with the terminal to run, as a descriptor, when the keeper has one
     play,      // the game starts now
     wait,      // text: the player's place in line, to say; number 0: the place
     away,      // text: why the player is turned away, to say before letting go
@@ -30,15 +31,17 @@ struct Message {
     std::int64_t numbers[limitCount] = {};
     PlayerAddress address;
     std::string text;
+    int descriptor = -1;  // one passed along, open in the receiver
 };
 
 // The longest text a message carries.
 constexpr std::size_t messageTextBytes = 2048;
 
-// Sends the message whole, without waiting when the channel is full. Returns
-// false when it could not.
+// Sends the message whole, with its descriptor if it has one, without
+// waiting when the channel is full. Returns false when it could not.
 bool sendMessage(int channel, const Message& message);
 
-// Receives one message. Returns false when the channel has closed, failed, or
-// brought something that is no message.
+// Receives one message, and the descriptor it brings, close-on-exec. Returns
+// false when the channel has closed, failed, or brought something that is no
+// message.
 bool receiveMessage(int channel, Message& message);

@@ -330,7 +330,8 @@ int seatAndRunGame(const std::string& terminal) {
                       hello.numbers[cpuSeconds], hello.numbers[memoryMiB]};
     RunningGame game;
     GameEnding ending = GameEnding::unrunnable;
-    switch (startGame(terminal, limits, game, problem)) {
+    // The keeper's copy of the terminal, when it hands one, is what the game runs.
+    switch (startGame(terminal, hello.descriptor, limits, game, problem)) {
     case GameStart::started: ending = relayGame(game, limits, channel, signals); break;
     case GameStart::unrunnable: say(STDOUT_FILENO, cannotStartMessage); break;
     case GameStart::failed: close(channel); return cannotStart(problem);

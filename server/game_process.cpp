@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -67,6 +68,20 @@ int openPseudoTerminal(std::string& follower) {
     return controller;
 }
 
+// Closes every descriptor from 3 on but the two kept (-1: none).
+void closeAllBut(int kept, int alsoKept) {
+    unsigned from = 3;
+    for (int each : {std::min(kept, alsoKept), std::max(kept, alsoKept)}) {
+        if (each >= static_cast<int>(from)) {
+            if (static_cast<unsigned>(each) > from) {
+                syscall(SYS_close_range, from, static_cast<unsigned>(each) - 1, 0U);
+            }
+            from = static_cast<unsigned>(each) + 1;
+        }
+    }
+    syscall(SYS_close_range, from, ~0U, 0U);
+}
+
 bool applyLimits(const GameLimits& limits) {
     rlim_t memory = static_cast<rlim_t>(limits.memoryMiB) << 20;
     rlim_t cpu = static_cast<rlim_t>(limits.cpuSeconds);
@@ -81,7 +96,7 @@ bool applyLimits(const GameLimits& limits) {
 
 // In the new process: becomes the game, or tells `failures` why not.
 [[noreturn]] void becomeGame(pid_t server, const std::string& follower, const std::string& terminal,
-                             const GameLimits& limits, int failures) {
+                             int program, const GameLimits& limits, int failures) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     ChildFailure failure;
     if (getppid() == server && setsid() >= 0) {
@@ -90,14 +105,18 @@ bool applyLimits(const GameLimits& limits) {
         if (opened >= 0 && dup2(opened, STDIN_FILENO) >= 0 && dup2(opened, STDOUT_FILENO) >= 0) {
             // Nothing of the server's is the game's: only standard input,
             // output and error (the server's log).
-            syscall(SYS_close_range, 3U, static_cast<unsigned>(failures) - 1, 0U);
-            syscall(SYS_close_range, static_cast<unsigned>(failures) + 1, ~0U, 0U);
+            closeAllBut(failures, program);
             sigset_t none;
             sigemptyset(&none);
             sigprocmask(SIG_SETMASK, &none, nullptr);
             std::signal(SIGPIPE, SIG_DFL);
             if (applyLimits(limits)) {
-                execl(terminal.c_str(), terminal.c_str(), nullptr);
+                char* arguments[] = {const_cast<char*>(terminal.c_str()), nullptr};
+                if (program >= 0) {
+                    syscall(SYS_execveat, program, "", arguments, environ, AT_EMPTY_PATH);
+                } else {
+                    execv(terminal.c_str(), arguments);
+                }
                 failure.error = errno;
                 failure.lasting = lastingExecFailure(failure.error);
                 std::fprintf(stderr, "kestiv-seat: cannot run %s: %s\n", terminal.c_str(),
@@ -116,8 +135,8 @@ bool applyLimits(const GameLimits& limits) {
 
 }  // namespace
 
-GameStart startGame(const std::string& terminal, const GameLimits& limits, RunningGame& game,
-                    std::string& problem) {
+GameStart startGame(const std::string& terminal, int program, const GameLimits& limits,
+                    RunningGame& game, std::string& problem) {
     std::string follower;
     int controller = openPseudoTerminal(follower);
     if (controller < 0) {
@@ -135,7 +154,7 @@ GameStart startGame(const std::string& terminal, const GameLimits& limits, Runni
     pid_t server = getpid();
     pid_t process = fork();
     if (process == 0) {
-        becomeGame(server, follower, terminal, limits, failures[1]);
+        becomeGame(server, follower, terminal, program, limits, failures[1]);
     }
     int forkError = errno;
     close(failures[1]);

@@ -31,8 +31,9 @@ enum class GameStart { started, unrunnable, failed };
 // unrunnable when its file cannot be run for a reason that stays (missing,
 // not executable, no program), failed with `problem` for a passing want of a
 // pseudo-terminal, a process or memory.
-GameStart startGame(const std::string& terminal, const GameLimits& limits, RunningGame& game,
-                    std::string& problem);
+// With `program` (else -1), an open copy of the terminal, it runs that.
+GameStart startGame(const std::string& terminal, int program, const GameLimits& limits,
+                    RunningGame& game, std::string& problem);
 
 // The bytes to write to a game's pseudo-terminal for the terminal to read
 // `input` exactly: its special characters escaped.

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 
 #include "channel.h"
@@ -21,6 +22,7 @@
 #include "keeper_socket.h"
 #include "metrics_endpoint.h"
 #include "proof_of_work.h"
+#include "terminal_copy.h"
 #include "waiting_line.h"
 
 namespace {
@@ -60,6 +62,10 @@ struct Connection {
 
 GameSettings limits;
 SeatsAndLine line;
+// The terminal the games run, and the keeper's own copy of it, handed to
+// every game; -1 when the games run the terminal they are given.
+std::string terminalPath;
+int terminalCopy = -1;
 std::unordered_map<ConnectionId, Connection> connections;
 std::set<std::pair<Clock::time_point, ConnectionId>> deadlines;
 int events = -1;
@@ -353,6 +359,7 @@ void greet(int channel) {
     hello.numbers[memoryMiB] = limits.gameMemoryMiB;
     hello.numbers[cpuSeconds] = limits.gameCpuSeconds;
     hello.numbers[proxyProtocol] = limits.proxyProtocol;
+    hello.descriptor = terminalCopy;
     sendMessage(channel, hello);
 }
 
@@ -433,6 +440,61 @@ std::string renderLiveView() {
     return renderMetrics(live.metrics, liveCounts(line, busiestGroupsShown), numberSettings(limits));
 }
 
+// Settings a running server cannot take again: its listeners' addresses.
+std::vector<std::string> fixedSettingsChanged(const GameSettings& fresh) {
+    std::vector<std::string> changed;
+    for (auto [name, before, after] :
+         {std::tuple{"KESTIV_METRICS", limits.metrics, fresh.metrics},
+          std::tuple{"KESTIV_WEBSOCKET", limits.websocket, fresh.websocket},
+          std::tuple{"KESTIV_WEBSOCKET_ORIGIN", limits.websocketOrigin, fresh.websocketOrigin}}) {
+        if (before != after) {
+            changed.push_back(std::string(name) + " changes only when the server starts again");
+        }
+    }
+    return changed;
+}
+
+// Takes the settings and the terminal again, for the games that start from
+// now on; games in play keep theirs. Anything wrong keeps the old ones.
+void reload() {
+    GameSettings fresh{};
+    std::vector<std::string> problems = readGameSettings(fresh);
+    for (const std::string& problem : fixedSettingsChanged(fresh)) {
+        problems.push_back(problem);
+    }
+    std::string problem;
+    if (problems.empty() && !roomForChannels(fresh, problem)) {
+        problems.push_back(problem);
+    }
+    int copy = -1;
+    if (problems.empty() && !terminalPath.empty() && (copy = copyTerminal(terminalPath, problem)) < 0) {
+        problems.push_back(problem);
+    }
+    if (!problems.empty()) {
+        for (const std::string& each : problems) {
+            std::fprintf(stderr, "kestiv-seat: not reloaded: %s\n", each.c_str());
+        }
+        std::fprintf(stderr, "kestiv-seat: the settings and the terminal in force stay\n");
+        return;
+    }
+    if (copy >= 0) {
+        close(terminalCopy);
+        terminalCopy = copy;
+    }
+    limits = fresh;
+    line.seats = fresh.games;
+    line.perGroup = fresh.gamesPerAddress;
+    line.lineBound = fresh.line;
+    std::string listed = listGameSettings(fresh);
+    std::replace(listed.begin(), listed.end(), '\n', ' ');
+    std::fprintf(stderr, "kestiv-seat: reloaded%s%s; %s\n",
+                 terminalPath.empty() ? "" : ": the terminal of ", terminalPath.c_str(),
+                 listed.substr(0, listed.size() - 1).c_str());
+    for (ConnectionId seated : fillSeats(line)) {
+        startPlaying(connectionOfArrival[seated]);
+    }
+}
+
 }  // namespace
 
 sigset_t stoppingSignals() {
@@ -469,9 +531,11 @@ bool roomForChannels(const GameSettings& settings, std::string& problem) {
     return true;
 }
 
-int keepSeats(const GameSettings& settings, int listening, int scrapes,
-              const std::vector<pid_t>& vital, const sigset_t& stopping) {
+int keepSeats(const GameSettings& settings, int listening, int scrapes, const std::vector<pid_t>& vital,
+              const sigset_t& stopping, const std::string& terminal, int copy) {
     limits = settings;
+    terminalPath = terminal;
+    terminalCopy = copy;
     line.seats = settings.games;
     line.perGroup = settings.gamesPerAddress;
     line.lineBound = settings.line;
@@ -511,7 +575,9 @@ int keepSeats(const GameSettings& settings, int listening, int scrapes,
             } else if (tag == signalsTag) {
                 signalfd_siginfo arrived{};
                 while (read(signals, &arrived, sizeof arrived) == sizeof arrived) {
-                    if (arrived.ssi_signo != SIGCHLD) {
+                    if (arrived.ssi_signo == SIGHUP) {
+                        reload();
+                    } else if (arrived.ssi_signo != SIGCHLD) {
                         std::fprintf(stderr, "kestiv-seat: stopping on %s\n",
                                      strsignal(static_cast<int>(arrived.ssi_signo)));
                         // The listeners stop at once; a bridge carries its

@@ -9,8 +9,9 @@
 
 #include "settings.h"
 
-// The signals that stop the server gracefully, less those ignored when it
-// started (nohup, a script's &), which stay ignored.
+// The signals that stop the server gracefully, and SIGHUP, which reloads it,
+// less those ignored when it started (nohup, a script's &), which stay
+// ignored.
 sigset_t stoppingSignals();
 
 // Blocks `signals` and SIGCHLD for the keeper's loop, which reads them.
@@ -21,10 +22,13 @@ void blockKeeperSignals(const sigset_t& signals);
 // for none), until a stopping signal has ended every game and every child, or a child
 // in `vital` ends by itself. With `vital` listeners (socat first), a game
 // whose terminal cannot be run stops them and ends the keeper once the games
-// in play have. Children inherited as orphans are reaped too. Returns the
-// exit status: 128 + the signal that stopped it, or 1.
-int keepSeats(const GameSettings& settings, int listener, int scrapes,
-              const std::vector<pid_t>& vital, const sigset_t& stopping);
+// in play have. Children inherited as orphans are reaped too. Every game is
+// handed `copy`, the keeper's copy of `terminal` (-1 for none: games run
+// their own); SIGHUP takes the settings and the terminal again for the games
+// that start from then on. Returns the exit status: 128 + the signal that
+// stopped it, or 1.
+int keepSeats(const GameSettings& settings, int listener, int scrapes, const std::vector<pid_t>& vital,
+              const sigset_t& stopping, const std::string& terminal, int copy);
 
 // Checks that the keeper may hold a channel for every game and every player
 // in line, raising its limit of open files as far as it may. Returns false

@@ -4,7 +4,7 @@
 //                                        asks the seat keeper for a seat, then plays
 //   kestiv-seat --serve [ADDRESS:]PORT TERMINAL
 //                                        a whole server: the keeper, socat and the bridge
-//   kestiv-seat --keep                   the keeper alone, for systemd's units
+//   kestiv-seat --keep [TERMINAL]        the keeper alone, for systemd's units
 //   kestiv-seat --bridge [ADDRESS:]PORT TERMINAL
 //                                        the browser bridge alone, for systemd's units
 //   kestiv-seat --settings               checks the settings and lists those in effect
@@ -25,8 +25,8 @@ int main(int argc, char** argv) {
     if (argc == 4 && mode == "--bridge") {
         return bridgeAlone(argv[0], argv[2], argv[3]);
     }
-    if (argc == 2 && mode == "--keep") {
-        return keepAlone();
+    if ((argc == 2 || argc == 3) && mode == "--keep") {
+        return keepAlone(argc == 3 ? argv[2] : "");
     }
     if (argc == 2 && mode == "--settings") {
         return checkSettings();
@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
         return seatAndRunGame(argv[1]);
     }
     std::fputs(
-        "usage: kestiv-seat TERMINAL | --serve [ADDRESS:]PORT TERMINAL | --keep |"
+        "usage: kestiv-seat TERMINAL | --serve [ADDRESS:]PORT TERMINAL | --keep [TERMINAL] |"
         " --bridge [ADDRESS:]PORT TERMINAL | --settings | --status\n",
         stderr);
     return 2;

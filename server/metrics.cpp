@@ -32,7 +32,8 @@ void family(std::string& text, const char* name, const char* type, const char* h
     text += std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " " + type + "\n";
 }
 
-void sample(std::string& text, const std::string& name, const std::string& labels, const std::string& value) {
+void sample(std::string& text, const std::string& name, const std::string& labels,
+            const std::string& value) {
     text += name + (labels.empty() ? "" : "{" + labels + "}") + " " + value + "\n";
 }
 
@@ -41,8 +42,8 @@ void histogram(std::string& text, const char* name, const char* help, const Hist
     std::uint64_t cumulative = 0;
     for (size_t bucket = 0; bucket < observed.bounds.size(); ++bucket) {
         cumulative += observed.counts[bucket];
-        sample(text, std::string(name) + "_bucket", "le=\"" + number(observed.bounds[bucket]) + "\"",
-               std::to_string(cumulative));
+        sample(text, std::string(name) + "_bucket",
+               "le=\"" + number(observed.bounds[bucket]) + "\"", std::to_string(cumulative));
     }
     cumulative += observed.counts.back();
     sample(text, std::string(name) + "_bucket", "le=\"+Inf\"", std::to_string(cumulative));
@@ -59,8 +60,8 @@ void connections(std::string& text, const ServerMetrics& metrics) {
     sample(text, name, "fate=\"left_line\"", std::to_string(metrics.leftLine));
     for (size_t reason = 0; reason < metrics.turnedAway.size(); ++reason) {
         sample(text, name,
-               std::string("fate=\"turned_away\",reason=\"") + refusalLabel(static_cast<Refusal>(reason)) +
-                   "\"",
+               std::string("fate=\"turned_away\",reason=\"") +
+                   refusalLabel(static_cast<Refusal>(reason)) + "\"",
                std::to_string(metrics.turnedAway[reason]));
     }
 }
@@ -160,13 +161,14 @@ std::string renderMetrics(const ServerMetrics& metrics, const LiveCounts& live,
     sample(text, "kestiv_games_in_play", "", std::to_string(live.inPlay));
     family(text, "kestiv_players_waiting", "gauge", "Players waiting in line for a seat.");
     sample(text, "kestiv_players_waiting", "", std::to_string(live.waiting));
-    family(text, "kestiv_players_proving", "gauge", "Players asked to prove their work, not yet answered.");
+    family(text, "kestiv_players_proving", "gauge",
+           "Players asked to prove their work, not yet answered.");
     sample(text, "kestiv_players_proving", "", std::to_string(live.proving));
     groups(text, live);
     connections(text, metrics);
     endings(text, metrics);
-    histogram(text, "kestiv_wait_seconds", "Seconds in line of the players who waited, then played.",
-              metrics.waits);
+    histogram(text, "kestiv_wait_seconds",
+              "Seconds in line of the players who waited, then played.", metrics.waits);
     histogram(text, "kestiv_game_seconds", "Lengths of the games ended, in seconds.", metrics.gameLengths);
     family(text, "kestiv_setting", "gauge", "The settings in force, by name.");
     for (const auto& [name, value] : settings) {

@@ -21,6 +21,7 @@
 #include "keeper_socket.h"
 #include "metrics_endpoint.h"
 #include "settings.h"
+#include "terminal_copy.h"
 
 namespace {
 
@@ -277,10 +278,11 @@ int serve(const std::string& self, const std::string& listenText, const std::str
         problems.push_back(
             "the paths of the terminal and of kestiv-seat may hold only letters, digits and / . _ + -");
     }
-    if (access(terminal.c_str(), X_OK) != 0) {
-        problems.push_back("no terminal to run at " + terminal);
-    }
     std::string problem;
+    int copy = copyTerminal(terminal, problem);
+    if (copy < 0) {
+        problems.push_back(problem);
+    }
     if (problems.empty() && !roomForChannels(settings, problem)) {
         problems.push_back(problem);
     }
@@ -325,7 +327,7 @@ int serve(const std::string& self, const std::string& listenText, const std::str
     std::printf("%s: kestiv's terminal listens on %s%s; %s\n", who, describeListen(listen).c_str(),
                 also.c_str(), settingsOnOneLine(settings).c_str());
     std::fflush(stdout);
-    return keepSeats(settings, listener, scrapes, children, stopping);
+    return keepSeats(settings, listener, scrapes, children, stopping, terminal, copy);
 }
 
 int bridgeAlone(const std::string& self, const std::string& listenText, const std::string& terminal) {
@@ -382,17 +384,21 @@ int bridgeAlone(const std::string& self, const std::string& listenText, const st
     }
 }
 
-int keepAlone() {
+int keepAlone(const std::string& terminal) {
     GameSettings settings{};
     warnOfUnknownNames();
     std::vector<std::string> problems = readGameSettings(settings);
+    std::string problem;
+    int copy = -1;
+    if (!terminal.empty() && (copy = copyTerminal(terminal, problem)) < 0) {
+        problems.push_back(problem);
+    }
     std::string folder = seatsFolder();
     if (folder.empty()) {
         problems.push_back(
             "no folder for the keeper's socket: set KESTIV_SEATS, or systemd's "
             "RuntimeDirectory=");
     }
-    std::string problem;
     if (problems.empty() && !roomForChannels(settings, problem)) {
         problems.push_back(problem);
     }
@@ -413,7 +419,7 @@ int keepAlone() {
     std::fprintf(stderr, "kestiv-seat: keeping seats at %s/keeper; %s\n", folder.c_str(),
                  settingsOnOneLine(settings).c_str());
     notifyReady();
-    return keepSeats(settings, listener, scrapes, {}, stopping);
+    return keepSeats(settings, listener, scrapes, {}, stopping, terminal, copy);
 }
 
 int checkSettings() {

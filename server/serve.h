@@ -23,8 +23,9 @@ int serve(const std::string& self, const std::string& listen, const std::string&
 int bridgeAlone(const std::string& self, const std::string& listen, const std::string& terminal);
 
 // The seat keeper alone, on the socket "keeper" in the seats folder, for
-// games that systemd starts: tells systemd it is ready (NOTIFY_SOCKET).
-int keepAlone();
+// games that systemd starts: tells systemd it is ready (NOTIFY_SOCKET). With
+// a `terminal` (else empty), every game runs the keeper's copy of it.
+int keepAlone(const std::string& terminal);
 
 // Checks the settings as the keeper would, and the seats folder when one is
 // given; lists the settings in effect. Returns 0, or 1 with every problem on

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <map>
 
 extern char** environ;
 
@@ -39,13 +41,67 @@ constexpr SettingRule rules[] = {
 
 // Names that are settings without being numbers: the keeper's folder, the
 // metrics' address, the browser bridge, and the keeper's socket name, which
-// the keeper gives its games.
-constexpr const char* textSettings[] = {"KESTIV_SEATS", "KESTIV_METRICS", "KESTIV_WEBSOCKET",
-                                        "KESTIV_WEBSOCKET_ORIGIN", "KESTIV_KEEPER"};
+// the keeper gives its games, and the file of settings over the environment.
+constexpr const char* textSettings[] = {"KESTIV_SEATS",     "KESTIV_METRICS",
+                                        "KESTIV_WEBSOCKET", "KESTIV_WEBSOCKET_ORIGIN",
+                                        "KESTIV_KEEPER",    "KESTIV_SETTINGS_FILE"};
+
+using SettingValues = std::map<std::string, std::string>;
 
 std::string environmentValue(const char* name) {
     const char* text = std::getenv(name);
     return text != nullptr ? text : "";
+}
+
+bool isSettingName(const std::string& name) {
+    return std::any_of(std::begin(rules), std::end(rules),
+                       [&](auto& rule) { return name == rule.name; }) ||
+           std::any_of(std::begin(textSettings), std::end(textSettings),
+                       [&](auto& text) { return name == text; });
+}
+
+// The file's NAME=value lines over the environment's values; blank lines and
+// lines from # on are no settings.
+void readSettingsFile(const std::string& path, SettingValues& values, std::vector<std::string>& problems) {
+    std::ifstream file(path);
+    if (!file) {
+        problems.push_back("KESTIV_SETTINGS_FILE names " + path + ", which cannot be read");
+        return;
+    }
+    std::string text;
+    for (long number = 1; std::getline(file, text); ++number) {
+        if (text.empty() || text[0] == '#') {
+            continue;
+        }
+        size_t equals = text.find('=');
+        std::string name = text.substr(0, equals);
+        std::string where = path + " line " + std::to_string(number) + ": ";
+        if (equals == std::string::npos || !isSettingName(name) || name == "KESTIV_SETTINGS_FILE") {
+            problems.push_back(where + "not a line NAME=value with the name of a setting: '" + text + "'");
+            continue;
+        }
+        values[name] = text.substr(equals + 1);
+    }
+}
+
+SettingValues settingValues(std::vector<std::string>& problems) {
+    SettingValues values;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        std::string pair = *entry;
+        if (pair.starts_with("KESTIV_") && pair.find('=') != std::string::npos) {
+            values[pair.substr(0, pair.find('='))] = pair.substr(pair.find('=') + 1);
+        }
+    }
+    std::string file = environmentValue("KESTIV_SETTINGS_FILE");
+    if (!file.empty()) {
+        readSettingsFile(file, values, problems);
+    }
+    return values;
+}
+
+std::string valueOf(const SettingValues& values, const char* name) {
+    auto found = values.find(name);
+    return found != values.end() ? found->second : "";
 }
 
 // [ADDRESS:]PORT, the address an IPv4 one or an IPv6 one in brackets.
@@ -106,8 +162,9 @@ bool parseSettingNumber(const std::string& text, long lowest, long highest, long
 
 std::vector<std::string> readGameSettings(GameSettings& settings) {
     std::vector<std::string> problems;
+    SettingValues values = settingValues(problems);
     for (const SettingRule& rule : rules) {
-        std::string text = environmentValue(rule.name);
+        std::string text = valueOf(values, rule.name);
         if (text.empty()) {
             settings.*rule.field = rule.byDefault;
         } else if (!parseSettingNumber(text, rule.lowest, rule.highest, settings.*rule.field)) {
@@ -116,13 +173,13 @@ std::vector<std::string> readGameSettings(GameSettings& settings) {
                                ", in decimal digits without leading zeros, not '" + text + "'");
         }
     }
-    settings.metrics = environmentValue("KESTIV_METRICS");
+    settings.metrics = valueOf(values, "KESTIV_METRICS");
     if (!settings.metrics.empty() && !validListenAddress(settings.metrics)) {
         problems.push_back("KESTIV_METRICS must be PORT, IPV4-ADDRESS:PORT or [IPV6-ADDRESS]:PORT, not '" +
                            settings.metrics + "'");
     }
-    settings.websocket = environmentValue("KESTIV_WEBSOCKET");
-    settings.websocketOrigin = environmentValue("KESTIV_WEBSOCKET_ORIGIN");
+    settings.websocket = valueOf(values, "KESTIV_WEBSOCKET");
+    settings.websocketOrigin = valueOf(values, "KESTIV_WEBSOCKET_ORIGIN");
     if (!settings.websocket.empty() && !validListenAddress(settings.websocket)) {
         problems.push_back("KESTIV_WEBSOCKET must be PORT, IPV4-ADDRESS:PORT or [IPV6-ADDRESS]:PORT, not '" +
                            settings.websocket + "'");

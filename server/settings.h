@@ -23,8 +23,10 @@ struct GameSettings {
     std::string websocketOrigin;  // KESTIV_WEBSOCKET_ORIGIN
 };
 
-// Reads every setting from the environment, the default where one is unset.
-// Returns one sentence for each setting that is wrong, none when all are good.
+// Reads every setting from the environment and, over it, from the file that
+// KESTIV_SETTINGS_FILE names (NAME=value lines), the default where one is
+// unset. Returns one sentence for each setting that is wrong, none when all
+// are good.
 std::vector<std::string> readGameSettings(GameSettings& settings);
 
 // A warning for each KESTIV_ name in the environment that is no setting,

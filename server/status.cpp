@@ -52,7 +52,8 @@ std::string fetchMetrics(const sockaddr_storage& address, socklen_t size, std::s
     const std::string request = "GET /metrics HTTP/1.0\r\n\r\n";
     std::string answer;
     if (connect(connection, reinterpret_cast<const sockaddr*>(&address), size) != 0 ||
-        send(connection, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size())) {
+        send(connection, request.data(), request.size(), MSG_NOSIGNAL) !=
+            static_cast<ssize_t>(request.size())) {
         problem = std::strerror(errno);
         close(connection);
         return "";
@@ -79,7 +80,8 @@ int showStatus() {
         return 1;
     }
     if (settings.metrics.empty()) {
-        std::fputs("kestiv-seat: KESTIV_METRICS is not set: --status reads the server's metrics there\n", stderr);
+        std::fputs("kestiv-seat: KESTIV_METRICS is not set: --status reads the server's metrics there\n",
+                   stderr);
         return 1;
     }
     sockaddr_storage address{};
@@ -91,7 +93,8 @@ int showStatus() {
     }
     size_t body = answer.find("\r\n\r\n");
     if (!answer.starts_with("HTTP/1.1 200 ") || body == std::string::npos) {
-        std::fprintf(stderr, "kestiv-seat: no server answers with its metrics at %s (KESTIV_METRICS)%s%s\n",
+        std::fprintf(stderr,
+                     "kestiv-seat: no server answers with its metrics at %s (KESTIV_METRICS)%s%s\n",
                      settings.metrics.c_str(), problem.empty() ? "" : ": ", problem.c_str());
         return 1;
     }

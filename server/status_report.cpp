@@ -75,7 +75,8 @@ std::vector<Sample> readSamples(const std::string& text) {
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find('\n', start);
-        std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        std::string line =
+            text.substr(start, end == std::string::npos ? std::string::npos : end - start);
         start = end == std::string::npos ? text.size() : end + 1;
         size_t space = line.rfind(' ');
         if (line.empty() || line[0] == '#' || space == std::string::npos) {
@@ -108,15 +109,16 @@ std::string describeStatus(const std::vector<Sample>& samples) {
     std::string text =
         "games in play: " + std::to_string(valueOf(samples, "kestiv_games_in_play")) + " of " +
         setting("KESTIV_GAMES") + " seats\n" +
-        "waiting: " + std::to_string(valueOf(samples, "kestiv_players_waiting")) + " in a line of " +
-        setting("KESTIV_LINE") + "\n" +
+        "waiting: " + std::to_string(valueOf(samples, "kestiv_players_waiting")) +
+        " in a line of " + setting("KESTIV_LINE") + "\n" +
         "proving their work: " + std::to_string(valueOf(samples, "kestiv_players_proving")) + "\n" +
         "played so far: " + connections("fate=\"played\"") + " at once, " +
         connections("fate=\"waited_then_played\"") + " after waiting; " +
         connections("fate=\"left_line\"") + " left the line\n" + "turned away so far:\n";
     for (size_t reason = 0; reason < static_cast<size_t>(Refusal::count); ++reason) {
         auto refusal = static_cast<Refusal>(reason);
-        text += "  " + connections(std::string("fate=\"turned_away\",reason=\"") + refusalLabel(refusal) + "\"") +
+        text += "  " +
+                connections(std::string("fate=\"turned_away\",reason=\"") + refusalLabel(refusal) + "\"") +
                 " " + describeRefusal(refusal) + "\n";
     }
     return text + busiestGroups(samples);

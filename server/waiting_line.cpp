@@ -59,6 +59,21 @@ Admission seatOrQueue(SeatsAndLine& line, ConnectionId connection, const std::st
     return admission;
 }
 
+// Each waiting connection's rank: games of its group in play plus its index
+// among its group's waiting, then its arrival.
+std::vector<std::pair<long, ConnectionId>> ranks(const SeatsAndLine& line) {
+    std::vector<std::pair<long, ConnectionId>> ranked;
+    for (const auto& [key, group] : line.groups) {
+        long index = 0;
+        for (ConnectionId connection : group.waiting) {
+            ranked.push_back({group.playing + index++, connection});
+        }
+    }
+    return ranked;
+}
+
+}  // namespace
+
 std::vector<ConnectionId> fillSeats(SeatsAndLine& line) {
     std::vector<ConnectionId> seated;
     while (line.inPlay < line.seats && !line.nextGroups.empty()) {
@@ -75,21 +90,6 @@ std::vector<ConnectionId> fillSeats(SeatsAndLine& line) {
     }
     return seated;
 }
-
-// Each waiting connection's rank: games of its group in play plus its index
-// among its group's waiting, then its arrival.
-std::vector<std::pair<long, ConnectionId>> ranks(const SeatsAndLine& line) {
-    std::vector<std::pair<long, ConnectionId>> ranked;
-    for (const auto& [key, group] : line.groups) {
-        long index = 0;
-        for (ConnectionId connection : group.waiting) {
-            ranked.push_back({group.playing + index++, connection});
-        }
-    }
-    return ranked;
-}
-
-}  // namespace
 
 Admission admit(SeatsAndLine& line, ConnectionId connection, const std::string& group, bool prove) {
     std::string key = groupKey(group, connection);

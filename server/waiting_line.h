@@ -58,6 +58,10 @@ Admission admitProven(SeatsAndLine& line, ConnectionId connection);
 // connections that now play, in the order their seats went to them.
 std::vector<ConnectionId> leave(SeatsAndLine& line, ConnectionId connection);
 
+// Seats waiting connections while seats are free, as after a game's end or
+// more seats. Returns them in the order their seats went to them.
+std::vector<ConnectionId> fillSeats(SeatsAndLine& line);
+
 // Every waiting connection with its place in line from 1: the order in which
 // seats would go if no game ended but those in play, that is by games of its
 // group in play plus its index among its group's waiting, then by arrival.
