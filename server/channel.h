@@ -23,8 +23,20 @@ enum class Note : std::uint8_t {
     ended,    // number 0: how the game ended (GameEnding)
 };
 
-// The limits the keeper gives every game, in hello's numbers.
-enum GameLimit { gameSeconds, idleSeconds, memoryMiB, cpuSeconds, proxyProtocol, limitCount };
+// The limits the keeper gives every game, in hello's numbers, and the file
+// its copy of the terminal was taken from (TerminalFile).
+enum GameLimit {
+    gameSeconds,
+    idleSeconds,
+    memoryMiB,
+    cpuSeconds,
+    proxyProtocol,
+    terminalDevice,
+    terminalInode,
+    terminalSize,
+    terminalModified,
+    limitCount
+};
 
 struct Message {
     Note note = Note::hello;

@@ -330,8 +330,11 @@ int seatAndRunGame(const std::string& terminal) {
                       hello.numbers[cpuSeconds], hello.numbers[memoryMiB]};
     RunningGame game;
     GameEnding ending = GameEnding::unrunnable;
-    // The keeper's copy of the terminal, when it hands one, is what the game runs.
-    switch (startGame(terminal, hello.descriptor, limits, game, problem)) {
+    TerminalCopy copy{terminal,
+                      hello.descriptor,
+                      {hello.numbers[terminalDevice], hello.numbers[terminalInode],
+                       hello.numbers[terminalSize], hello.numbers[terminalModified]}};
+    switch (startGame(terminal, copy, limits, game, problem)) {
     case GameStart::started: ending = relayGame(game, limits, channel, signals); break;
     case GameStart::unrunnable: say(STDOUT_FILENO, cannotStartMessage); break;
     case GameStart::failed: close(channel); return cannotStart(problem);

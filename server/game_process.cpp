@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <linux/close_range.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -95,8 +96,21 @@ bool applyLimits(const GameLimits& limits) {
 }
 
 // In the new process: becomes the game, or tells `failures` why not.
+// Runs the terminal's file while it is the one copied: its own name then
+// names the process, which a copy's cannot.
+void runTerminal(const std::string& terminal, const TerminalCopy& copy) {
+    char* arguments[] = {const_cast<char*>(terminal.c_str()), nullptr};
+    struct stat now {};
+    if (copy.descriptor >= 0 &&
+        (stat(terminal.c_str(), &now) != 0 || !sameTerminalFile(terminalFile(now), copy.file))) {
+        syscall(SYS_execveat, copy.descriptor, "", arguments, environ, AT_EMPTY_PATH);
+    } else {
+        execv(terminal.c_str(), arguments);
+    }
+}
+
 [[noreturn]] void becomeGame(pid_t server, const std::string& follower, const std::string& terminal,
-                             int program, const GameLimits& limits, int failures) {
+                             const TerminalCopy& copy, const GameLimits& limits, int failures) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     ChildFailure failure;
     if (getppid() == server && setsid() >= 0) {
@@ -105,18 +119,13 @@ bool applyLimits(const GameLimits& limits) {
         if (opened >= 0 && dup2(opened, STDIN_FILENO) >= 0 && dup2(opened, STDOUT_FILENO) >= 0) {
             // Nothing of the server's is the game's: only standard input,
             // output and error (the server's log).
-            closeAllBut(failures, program);
+            closeAllBut(failures, copy.descriptor);
             sigset_t none;
             sigemptyset(&none);
             sigprocmask(SIG_SETMASK, &none, nullptr);
             std::signal(SIGPIPE, SIG_DFL);
             if (applyLimits(limits)) {
-                char* arguments[] = {const_cast<char*>(terminal.c_str()), nullptr};
-                if (program >= 0) {
-                    syscall(SYS_execveat, program, "", arguments, environ, AT_EMPTY_PATH);
-                } else {
-                    execv(terminal.c_str(), arguments);
-                }
+                runTerminal(terminal, copy);
                 failure.error = errno;
                 failure.lasting = lastingExecFailure(failure.error);
                 std::fprintf(stderr, "kestiv-seat: cannot run %s: %s\n", terminal.c_str(),
@@ -135,7 +144,7 @@ bool applyLimits(const GameLimits& limits) {
 
 }  // namespace
 
-GameStart startGame(const std::string& terminal, int program, const GameLimits& limits,
+GameStart startGame(const std::string& terminal, const TerminalCopy& copy, const GameLimits& limits,
                     RunningGame& game, std::string& problem) {
     std::string follower;
     int controller = openPseudoTerminal(follower);
@@ -154,7 +163,7 @@ GameStart startGame(const std::string& terminal, int program, const GameLimits& 
     pid_t server = getpid();
     pid_t process = fork();
     if (process == 0) {
-        becomeGame(server, follower, terminal, program, limits, failures[1]);
+        becomeGame(server, follower, terminal, copy, limits, failures[1]);
     }
     int forkError = errno;
     close(failures[1]);

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "game_ending.h"
+#include "terminal_copy.h"
 
 struct GameLimits {
     long gameSeconds = 0;
@@ -31,8 +32,9 @@ enum class GameStart { started, unrunnable, failed };
 // unrunnable when its file cannot be run for a reason that stays (missing,
 // not executable, no program), failed with `problem` for a passing want of a
 // pseudo-terminal, a process or memory.
-// With `program` (else -1), an open copy of the terminal, it runs that.
-GameStart startGame(const std::string& terminal, int program, const GameLimits& limits,
+// With `copy` (descriptor -1: none), it runs the file at `terminal` only
+// while that is still the file the copy was taken from, else the copy.
+GameStart startGame(const std::string& terminal, const TerminalCopy& copy, const GameLimits& limits,
                     RunningGame& game, std::string& problem);
 
 // The bytes to write to a game's pseudo-terminal for the terminal to read

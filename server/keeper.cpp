@@ -62,10 +62,8 @@ struct Connection {
 
 GameSettings limits;
 SeatsAndLine line;
-// The terminal the games run, and the keeper's own copy of it, handed to
-// every game; -1 when the games run the terminal they are given.
-std::string terminalPath;
-int terminalCopy = -1;
+// The keeper's own copy of the terminal, handed to every game.
+TerminalCopy terminal;
 std::unordered_map<ConnectionId, Connection> connections;
 std::set<std::pair<Clock::time_point, ConnectionId>> deadlines;
 int events = -1;
@@ -359,7 +357,11 @@ void greet(int channel) {
     hello.numbers[memoryMiB] = limits.gameMemoryMiB;
     hello.numbers[cpuSeconds] = limits.gameCpuSeconds;
     hello.numbers[proxyProtocol] = limits.proxyProtocol;
-    hello.descriptor = terminalCopy;
+    hello.descriptor = terminal.descriptor;
+    hello.numbers[terminalDevice] = terminal.file.device;
+    hello.numbers[terminalInode] = terminal.file.inode;
+    hello.numbers[terminalSize] = terminal.file.size;
+    hello.numbers[terminalModified] = terminal.file.modified;
     sendMessage(channel, hello);
 }
 
@@ -466,8 +468,8 @@ void reload() {
     if (problems.empty() && !roomForChannels(fresh, problem)) {
         problems.push_back(problem);
     }
-    int copy = -1;
-    if (problems.empty() && !terminalPath.empty() && (copy = copyTerminal(terminalPath, problem)) < 0) {
+    TerminalCopy copy;
+    if (problems.empty() && !terminal.path.empty() && !copyTerminal(terminal.path, copy, problem)) {
         problems.push_back(problem);
     }
     if (!problems.empty()) {
@@ -477,9 +479,9 @@ void reload() {
         std::fprintf(stderr, "kestiv-seat: the settings and the terminal in force stay\n");
         return;
     }
-    if (copy >= 0) {
-        close(terminalCopy);
-        terminalCopy = copy;
+    if (copy.descriptor >= 0) {
+        close(terminal.descriptor);
+        terminal = copy;
     }
     limits = fresh;
     line.seats = fresh.games;
@@ -488,7 +490,7 @@ void reload() {
     std::string listed = listGameSettings(fresh);
     std::replace(listed.begin(), listed.end(), '\n', ' ');
     std::fprintf(stderr, "kestiv-seat: reloaded%s%s; %s\n",
-                 terminalPath.empty() ? "" : ": the terminal of ", terminalPath.c_str(),
+                 terminal.path.empty() ? "" : ": the terminal of ", terminal.path.c_str(),
                  listed.substr(0, listed.size() - 1).c_str());
     for (ConnectionId seated : fillSeats(line)) {
         startPlaying(connectionOfArrival[seated]);
@@ -531,11 +533,10 @@ bool roomForChannels(const GameSettings& settings, std::string& problem) {
     return true;
 }
 
-int keepSeats(const GameSettings& settings, int listening, int scrapes, const std::vector<pid_t>& vital,
-              const sigset_t& stopping, const std::string& terminal, int copy) {
+int keepSeats(const GameSettings& settings, int listening, int scrapes,
+              const std::vector<pid_t>& vital, const sigset_t& stopping, const TerminalCopy& copy) {
     limits = settings;
-    terminalPath = terminal;
-    terminalCopy = copy;
+    terminal = copy;
     line.seats = settings.games;
     line.perGroup = settings.gamesPerAddress;
     line.lineBound = settings.line;

@@ -279,8 +279,8 @@ int serve(const std::string& self, const std::string& listenText, const std::str
             "the paths of the terminal and of kestiv-seat may hold only letters, digits and / . _ + -");
     }
     std::string problem;
-    int copy = copyTerminal(terminal, problem);
-    if (copy < 0) {
+    TerminalCopy copy;
+    if (!copyTerminal(terminal, copy, problem)) {
         problems.push_back(problem);
     }
     if (problems.empty() && !roomForChannels(settings, problem)) {
@@ -327,7 +327,7 @@ int serve(const std::string& self, const std::string& listenText, const std::str
     std::printf("%s: kestiv's terminal listens on %s%s; %s\n", who, describeListen(listen).c_str(),
                 also.c_str(), settingsOnOneLine(settings).c_str());
     std::fflush(stdout);
-    return keepSeats(settings, listener, scrapes, children, stopping, terminal, copy);
+    return keepSeats(settings, listener, scrapes, children, stopping, copy);
 }
 
 int bridgeAlone(const std::string& self, const std::string& listenText, const std::string& terminal) {
@@ -389,8 +389,8 @@ int keepAlone(const std::string& terminal) {
     warnOfUnknownNames();
     std::vector<std::string> problems = readGameSettings(settings);
     std::string problem;
-    int copy = -1;
-    if (!terminal.empty() && (copy = copyTerminal(terminal, problem)) < 0) {
+    TerminalCopy copy;
+    if (!terminal.empty() && !copyTerminal(terminal, copy, problem)) {
         problems.push_back(problem);
     }
     std::string folder = seatsFolder();
@@ -419,7 +419,7 @@ int keepAlone(const std::string& terminal) {
     std::fprintf(stderr, "kestiv-seat: keeping seats at %s/keeper; %s\n", folder.c_str(),
                  settingsOnOneLine(settings).c_str());
     notifyReady();
-    return keepSeats(settings, listener, scrapes, {}, stopping, terminal, copy);
+    return keepSeats(settings, listener, scrapes, {}, stopping, copy);
 }
 
 int checkSettings() {

@@ -33,7 +33,7 @@ from checks import check, finish
 from players import (BRIDGE_END, CANNOT_START, EXIT, LINE_FULL, SHUTDOWN_ENDING, SHUTDOWN_LINE, STEP_SECONDS,
                      ReconnectingScripts, address_full, connect, duration, first_place, idle_ending, network_full, new_place, read_to_end,
                      read_until)
-from sessions import PROMPT, reference_output
+from sessions import PROMPT, opening_output, reference_output
 
 NAMESPACED = "--in-own-network"
 IPV6_NETWORK = "2001:db8:5::"  # local as a whole inside the namespace (/48)
@@ -81,7 +81,7 @@ async def line_case(terminal, work, recipe):
              b": game started after ", b": ended: left the game or crashed\n", b": left the line: player gone\n"]
     server = served.start(recipe, terminal, work, games=2, game_seconds=600, game_memory=128, idle_seconds=60,
                           more_settings={"KESTIV_LINE": "4", "KESTIV_GAMES_PER_ADDRESS": "2"})
-    opening = reference_output(terminal, EXIT + b"\n")
+    opening = opening_output(terminal)
     try:
         seated = [await held_game(server.port, f"127.0.0.{2 + n}") for n in range(2)]
         waiting = []
@@ -599,7 +599,7 @@ async def bridge_case(terminal, work):
         check(told == address_full(1) + BRIDGE_END, f"a page's player is counted by their own address (got {told!r})")
         rest = await websocket_client.receive_until(reader, lambda _: False, 20)
         writer.close()
-        check(opening + rest == reference_output(terminal, EXIT + b"\n") + idle_ending(2) + BRIDGE_END,
+        check(opening + rest == opening_output(terminal) + idle_ending(2) + BRIDGE_END,
               f"a silent player of the bridge is cut at the idle limit with the reason (ends {rest[-60:]!r})")
     finally:
         served.stop(server)

@@ -77,3 +77,9 @@ def reference_output(terminal, typed):
     written = bytes(output[:-len(END_MARK)])
     ended = b"" if written.endswith(b"\n") or not written else b"\n"
     return (written + ended).replace(b"\n", b"\r\n")
+
+
+def opening_output(terminal):
+    """What a player receives before typing anything: the banner and the first prompt."""
+    whole = reference_output(terminal, b"exit\n")
+    return whole[:whole.index(PROMPT) + len(PROMPT)]
