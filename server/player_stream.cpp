@@ -1,8 +1,9 @@
 #include "player_stream.h"
 
-#include <cstddef>
-#include <libtelnet.h>
+#include <cstddef>  // before libtelnet.h, which uses size_t without including it
 #include <new>
+
+#include <libtelnet.h>
 
 struct PlayerTelnet {
     telnet_t* telnet = nullptr;
@@ -54,27 +55,17 @@ void onTelnetEvent(telnet_t*, telnet_event_t* event, void* userData) {
         return;
     }
     switch (event->type) {
-    case TELNET_EV_DATA:
-        takeInput(stream, {event->data.buffer, event->data.size});
-        return;
-    case TELNET_EV_SEND:
-        stream.toPlayer.append(event->data.buffer, event->data.size);
-        return;
-    case TELNET_EV_WARNING:
-        return;
-    case TELNET_EV_ERROR:
-        stream.inputEnded = true;
-        return;
-    case TELNET_EV_IAC:
-        stream.inputEnded = event->iac.cmd == TELNET_EOF;
-        return;
+    case TELNET_EV_DATA: takeInput(stream, {event->data.buffer, event->data.size}); return;
+    case TELNET_EV_SEND: stream.toPlayer.append(event->data.buffer, event->data.size); return;
+    case TELNET_EV_WARNING: return;
+    case TELNET_EV_ERROR: stream.inputEnded = true; return;
+    case TELNET_EV_IAC: stream.inputEnded = event->iac.cmd == TELNET_EOF; return;
     case TELNET_EV_COMPRESS:
         // libtelnet inflates whatever follows a client's unasked-for start of
         // compression: a player could send a compressed flood of input.
         stream.inputEnded = true;
         return;
-    default:
-        return;
+    default: return;
     }
 }
 
@@ -99,9 +90,7 @@ void startPlayerStream(PlayerStream& stream) {
     }
 }
 
-void endPlayerStream(PlayerStream& stream) {
-    stream.telnet.reset();
-}
+void endPlayerStream(PlayerStream& stream) { stream.telnet.reset(); }
 
 void fromPlayer(PlayerStream& stream, std::string_view bytes) {
     if (stream.inputEnded || bytes.empty()) {
@@ -114,23 +103,23 @@ void fromPlayer(PlayerStream& stream, std::string_view bytes) {
     telnet_recv(stream.telnet->telnet, bytes.data(), bytes.size());
 }
 
-void playerInputEnds(PlayerStream& stream) {
-    stream.inputEnded = true;
-}
+void playerInputEnds(PlayerStream& stream) { stream.inputEnded = true; }
 
 void fromGame(PlayerStream& stream, std::string_view bytes) {
     if (bytes.empty()) {
         return;
     }
     stream.outputMidLine = bytes.back() != '\n';
-    const std::string_view special = stream.speaksTelnet ? std::string_view("\n\xff") : std::string_view("\n");
+    const std::string_view special =
+        stream.speaksTelnet ? std::string_view("\n\xff") : std::string_view("\n");
     while (!bytes.empty()) {
         std::size_t plain = bytes.find_first_of(special);
         stream.toPlayer.append(bytes.substr(0, plain));
         if (plain == std::string_view::npos) {
             break;
         }
-        stream.toPlayer += bytes[plain] == '\n' ? std::string_view("\r\n") : std::string_view("\xff\xff");
+        stream.toPlayer +=
+            bytes[plain] == '\n' ? std::string_view("\r\n") : std::string_view("\xff\xff");
         bytes.remove_prefix(plain + 1);
     }
 }
