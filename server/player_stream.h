@@ -18,19 +18,20 @@ struct PlayerStream {
     // The telnet protocol's state; held apart so that a stream may be moved
     // between calls, never copied.
     std::unique_ptr<PlayerTelnet, PlayerTelnetEnd> telnet;
-    bool speaksTelnet =
-        false;  // the client has sent a telnet command (IAC ...), so its output's 0xFF bytes are doubled
-    bool inputEnded =
-        false;  // the player ended their input: the end-of-file key at a line's start, IAC EOF,
-                // the connection's end, or a telnet stream that cannot be read
+    // The client has sent a telnet command (IAC and anything but IAC), so the
+    // 0xFF bytes of its output are doubled.
+    bool speaksTelnet = false;
+    // The player ended their input: the end-of-file key at a line's start,
+    // IAC EOF, the connection's end, or a telnet stream that cannot be read.
+    bool inputEnded = false;
     bool outputMidLine = false;  // the last byte sent to the player was not a line end
     std::string toGame;          // decoded input waiting to be written to the game
     std::string toPlayer;        // encoded output and telnet answers waiting to be sent
 
-    // Kept between calls, since a line end may arrive split.
+    // Kept between calls, since a line end or a command may arrive split.
     bool afterCarriageReturn = false;  // the last input byte was a CR, already passed on as LF
     bool inputAtLineStart = true;      // no input byte since the last line end
-    bool afterIac = false;  // the last byte the player sent was an IAC that escapes no IAC
+    bool afterIac = false;             // the last byte sent was an IAC that escapes no IAC
 };
 
 // Sets the stream up for a new connection.
