@@ -95,8 +95,11 @@ if(NOT _kestiv_KESTIV_BUILD_TESTS STREQUAL OFF)
       _kestiv_lacks(TESTS rlwrap "the test of playing under rlwrap")
     endif()
   endif()
-  # The terminal served over TCP (tests/deploy).
+  # The terminal served over TCP (tests/server, tests/deploy).
   if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    foreach(package IN LISTS KESTIV_SERVER_MISSING)
+      _kestiv_lacks(TESTS ${package} "the tests of the served terminal")
+    endforeach()
     find_package(Python3 QUIET COMPONENTS Interpreter)
     if(NOT Python3_FOUND)
       _kestiv_lacks(TESTS python3 "the tests of the served terminal")
