@@ -16,7 +16,7 @@
 # KESTIV_OPENSSL_ORACLE, whether the cipher tests and benchmark have OpenSSL to
 # compare with; KESTIV_AES_BENCH, whether the AES benchmark is built; and for
 # the tests of a tool of their own, the tool where found: KESTIV_RLWRAP,
-# KESTIV_SOCAT, KESTIV_NC, KESTIV_TELNET, KESTIV_SYSTEMD_ANALYZE,
+# KESTIV_SOCAT, KESTIV_NC, KESTIV_TELNET, KESTIV_PLINK, KESTIV_SYSTEMD_ANALYZE,
 # KESTIV_SOCKET_ACTIVATE, KESTIV_WEBSOCKETD, KESTIV_IP, KESTIV_SYSCTL,
 # KESTIV_PROMTOOL, KESTIV_PROMETHEUS, Python3_EXECUTABLE.
 
@@ -106,6 +106,7 @@ if(NOT _kestiv_KESTIV_BUILD_TESTS STREQUAL OFF)
     endif()
     foreach(tool_package IN ITEMS
             "SOCAT|socat|socat" "NC|nc|netcat-openbsd" "TELNET|telnet|inetutils-telnet"
+            "PLINK|plink|putty-tools"
             "SYSTEMD_ANALYZE|systemd-analyze|systemd" "SOCKET_ACTIVATE|systemd-socket-activate|systemd"
             "WEBSOCKETD|websocketd|websocketd" "IP|ip|iproute2" "SYSCTL|sysctl|procps"
             "PROMTOOL|promtool|prometheus" "PROMETHEUS|prometheus|prometheus")
