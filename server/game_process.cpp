@@ -83,19 +83,32 @@ void closeAllBut(int kept, int alsoKept) {
     syscall(SYS_close_range, from, ~0U, 0U);
 }
 
+// Sets the game's caps; one that cannot be set is named in the log.
 bool applyLimits(const GameLimits& limits) {
     rlim_t memory = static_cast<rlim_t>(limits.memoryMiB) << 20;
     rlim_t cpu = static_cast<rlim_t>(limits.cpuSeconds);
     // The soft CPU limit's SIGXCPU tells that the cap ended the game; the
     // hard one, a second later, stops a game that ignores it.
-    const rlimit memoryLimit{memory, memory};
-    const rlimit cpuLimit{cpu, cpu + 1};
-    const rlimit noCore{0, 0};
-    return setrlimit(RLIMIT_AS, &memoryLimit) == 0 && setrlimit(RLIMIT_CPU, &cpuLimit) == 0 &&
-           setrlimit(RLIMIT_CORE, &noCore) == 0;
+    const struct {
+        int resource;
+        rlimit limit;
+        const char* what;
+    } caps[] = {
+        {RLIMIT_AS, {memory, memory}, "the memory limit (KESTIV_GAME_MEMORY)"},
+        {RLIMIT_CPU, {cpu, cpu + 1}, "the CPU-time limit (KESTIV_GAME_CPU_SECONDS)"},
+        {RLIMIT_CORE, {0, 0}, "the core-file limit"},
+    };
+    for (const auto& cap : caps) {
+        if (setrlimit(cap.resource, &cap.limit) != 0) {
+            int error = errno;
+            std::fprintf(stderr, "kestiv-seat: cannot set %s: %s\n", cap.what, std::strerror(error));
+            errno = error;
+            return false;
+        }
+    }
+    return true;
 }
 
-// In the new process: becomes the game, or tells `failures` why not.
 // Runs the terminal's file while it is the one copied: its own name then
 // names the process, which a copy's cannot.
 void runTerminal(const std::string& terminal, const TerminalCopy& copy) {
