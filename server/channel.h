@@ -10,6 +10,7 @@
 enum class Note : std::uint8_t {
     // The keeper to a seat.
     hello,     // the game's limits, in numbers (GameLimits), at once on accepting;
+               // text: KESTIV_PROXY_FROM, the proxies whose PROXY headers count;
                // with the terminal to run, as a descriptor, when the keeper has one
     play,      // the game starts now
     wait,      // text: the player's place in line, to say; number 0: the place

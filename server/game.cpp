@@ -16,7 +16,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
+#include "address_prefixes.h"
 #include "channel.h"
 #include "keeper_socket.h"
 #include "proxy_header.h"
@@ -126,6 +128,16 @@ int turnAway(const std::string& message) {
     return 0;
 }
 
+// Lets the player go before they arrive, telling the keeper why for its log.
+int refuseBeforeArriving(int channel, const std::string& reason) {
+    Message refusal;
+    refusal.note = Note::refused;
+    refusal.text = reason;
+    sendMessage(channel, refusal);
+    close(channel);
+    return turnAway(badProxyHeaderMessage);
+}
+
 int cannotStart(const std::string& reason) {
     std::fprintf(stderr, "kestiv-seat: %s\n", reason.c_str());
     return turnAway(cannotStartMessage);
@@ -163,6 +175,25 @@ PlayerAddress connectionAddress() {
         parsePlayerAddress(std::getenv("REMOTE_ADDR"), address);
     }
     return address;
+}
+
+static_assert(longestAddressPrefixList <= messageTextBytes,
+              "the keeper's hello carries KESTIV_PROXY_FROM");
+
+// Whether the connection's peer is one of the proxies the keeper names,
+// whose PROXY headers count; else `refusal` says why, for the log. Asked
+// before any byte is read, so a connection from anyone else costs none.
+bool fromProxy(const std::string& proxies, std::string& refusal) {
+    std::vector<AddressPrefix> prefixes;
+    parseAddressPrefixes(proxies, prefixes);
+    PlayerAddress peer = connectionAddress();
+    if (inAddressPrefixes(peer, prefixes)) {
+        return true;
+    }
+    std::string described = describeAddress(peer);
+    refusal = "turned away: its peer " + (described.empty() ? "has no address and" : described) +
+              " is no proxy of KESTIV_PROXY_FROM";
+    return false;
 }
 
 // Reads the PROXY header, exactly its bytes, within a short time. Returns
@@ -305,15 +336,17 @@ int seatAndRunGame(const std::string& terminal) {
     }
     Message arrival;
     arrival.note = Note::arrive;
-    if (hello.numbers[proxyProtocol] != 0 && !readProxyAddress(arrival.address)) {
-        Message refusal;
-        refusal.note = Note::refused;
-        refusal.text = "turned away: no valid PROXY header";
-        sendMessage(channel, refusal);
-        close(channel);
-        return turnAway(badProxyHeaderMessage);
+    // A bridge's pipes carry a page's bytes, where no proxy puts a header
+    // (websocketd takes none): its player is the address it gives.
+    bool proxied = hello.numbers[proxyProtocol] != 0 && !onBridge();
+    std::string refusal;
+    if (proxied && !fromProxy(hello.text, refusal)) {
+        return refuseBeforeArriving(channel, refusal);
     }
-    if (hello.numbers[proxyProtocol] == 0) {
+    if (proxied && !readProxyAddress(arrival.address)) {
+        return refuseBeforeArriving(channel, "turned away: no valid PROXY header");
+    }
+    if (!proxied) {
         arrival.address = connectionAddress();
     }
     // Should the keeper have gone meanwhile, its last word is still read.

@@ -320,7 +320,7 @@ void hear(ConnectionId id) {
         break;
     case Note::answer: answer(id, message); break;
     case Note::refused:
-        // The one refusal a seat makes: no valid PROXY header.
+        // The refusals a seat makes: a peer that is no proxy, no valid PROXY header.
         ++live.metrics.turnedAway[static_cast<size_t>(Refusal::badProxyHeader)];
         logFate(id, connection, message.text);
         drop(id);
@@ -357,6 +357,7 @@ void greet(int channel) {
     hello.numbers[memoryMiB] = limits.gameMemoryMiB;
     hello.numbers[cpuSeconds] = limits.gameCpuSeconds;
     hello.numbers[proxyProtocol] = limits.proxyProtocol;
+    hello.text = limits.proxyFrom;
     hello.descriptor = terminal.descriptor;
     hello.numbers[terminalDevice] = terminal.file.device;
     hello.numbers[terminalInode] = terminal.file.inode;

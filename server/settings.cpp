@@ -7,6 +7,8 @@
 #include <fstream>
 #include <map>
 
+#include "address_prefixes.h"
+
 extern char** environ;
 
 namespace {
@@ -40,11 +42,13 @@ constexpr SettingRule rules[] = {
 };
 
 // Names that are settings without being numbers: the keeper's folder, the
-// metrics' address, the browser bridge, and the keeper's socket name, which
-// the keeper gives its games, and the file of settings over the environment.
-constexpr const char* textSettings[] = {"KESTIV_SEATS",     "KESTIV_METRICS",
-                                        "KESTIV_WEBSOCKET", "KESTIV_WEBSOCKET_ORIGIN",
-                                        "KESTIV_KEEPER",    "KESTIV_SETTINGS_FILE"};
+// proxies, the metrics' address, the browser bridge, and the keeper's socket
+// name, which the keeper gives its games, and the file of settings over the
+// environment.
+constexpr const char* textSettings[] = {
+    "KESTIV_SEATS",        "KESTIV_PROXY_FROM",       "KESTIV_METRICS",
+    "KESTIV_WEBSOCKET",    "KESTIV_WEBSOCKET_ORIGIN", "KESTIV_KEEPER",
+    "KESTIV_SETTINGS_FILE"};
 
 using SettingValues = std::map<std::string, std::string>;
 
@@ -123,6 +127,32 @@ bool validListenAddress(const std::string& text) {
     return inet_pton(AF_INET, address.c_str(), bytes) == 1;
 }
 
+// KESTIV_PROXY_FROM's problems: it must name the proxies when PROXY headers
+// are read, since a header from anyone else would let them claim any address.
+void checkProxyFrom(const GameSettings& settings, std::vector<std::string>& problems) {
+    if (settings.proxyFrom.empty()) {
+        if (settings.proxyProtocol != 0) {
+            problems.push_back(
+                "KESTIV_PROXY_FROM must name the proxies whose PROXY headers count (such as "
+                "10.0.0.0/8,192.0.2.7) when KESTIV_PROXY_PROTOCOL is 1: else any player could claim "
+                "any address");
+        }
+        return;
+    }
+    if (settings.proxyFrom.size() > longestAddressPrefixList) {
+        problems.push_back("KESTIV_PROXY_FROM may be " + std::to_string(longestAddressPrefixList) +
+                           " characters long at most, not " + std::to_string(settings.proxyFrom.size()));
+        return;
+    }
+    std::vector<AddressPrefix> prefixes;
+    for (const std::string& problem : parseAddressPrefixes(settings.proxyFrom, prefixes)) {
+        problems.push_back(
+            "KESTIV_PROXY_FROM must be a comma-separated list of addresses and "
+            "networks (ADDRESS or ADDRESS/BITS): " +
+            problem);
+    }
+}
+
 size_t editDistance(const std::string& a, const std::string& b) {
     std::vector<size_t> row(b.size() + 1);
     for (size_t j = 0; j <= b.size(); ++j) {
@@ -173,6 +203,8 @@ std::vector<std::string> readGameSettings(GameSettings& settings) {
                                ", in decimal digits without leading zeros, not '" + text + "'");
         }
     }
+    settings.proxyFrom = valueOf(values, "KESTIV_PROXY_FROM");
+    checkProxyFrom(settings, problems);
     settings.metrics = valueOf(values, "KESTIV_METRICS");
     if (!settings.metrics.empty() && !validListenAddress(settings.metrics)) {
         problems.push_back("KESTIV_METRICS must be PORT, IPV4-ADDRESS:PORT or [IPV6-ADDRESS]:PORT, not '" +
@@ -223,7 +255,8 @@ std::string listGameSettings(const GameSettings& settings) {
         lines += std::string(rule.name) + "=" + std::to_string(settings.*rule.field) + "\n";
     }
     // Listed even when empty, off, so that every place that states every
-    // setting states this one.
+    // setting states these.
+    lines += "KESTIV_PROXY_FROM=" + settings.proxyFrom + "\n";
     lines += "KESTIV_METRICS=" + settings.metrics + "\n";
     if (!settings.websocket.empty()) {
         lines += "KESTIV_WEBSOCKET=" + settings.websocket + "\n";

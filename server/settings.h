@@ -18,6 +18,7 @@ struct GameSettings {
     long proxyProtocol;           // KESTIV_PROXY_PROTOCOL
     long powBits;                 // KESTIV_POW_BITS
     long powSeconds;              // KESTIV_POW_SECONDS
+    std::string proxyFrom;        // KESTIV_PROXY_FROM, the proxies whose PROXY headers count
     std::string metrics;          // KESTIV_METRICS, [ADDRESS:]PORT or empty
     std::string websocket;        // KESTIV_WEBSOCKET, [ADDRESS:]PORT or empty
     std::string websocketOrigin;  // KESTIV_WEBSOCKET_ORIGIN

@@ -25,6 +25,7 @@ import subprocess
 import sys
 import tempfile
 import time
+from collections import Counter
 from pathlib import Path
 
 import served
@@ -406,27 +407,58 @@ async def descriptors_case(terminal, work, recipe):
         served.stop(server)
 
 
-def proxy_v2(source, destination="127.0.0.1", command=1):
-    """A PROXY protocol version 2 header for TCP from source."""
+PROXY_V2 = b"\r\n\r\n\x00\r\nQUIT\n"
+
+
+def proxy_v2(source, destination="127.0.0.1", kind=None, tlvs=b""):
+    """A PROXY protocol version 2 header for TCP from source (the family
+    and protocol byte `kind` if given), TLVs after the addresses."""
     family = socket.AF_INET6 if ":" in source else socket.AF_INET
     addresses = socket.inet_pton(family, source) + socket.inet_pton(family, destination if family == socket.AF_INET
                                                                      else "::1")
-    body = addresses + struct.pack("!HH", 40000, 4000)
-    kind = 0x11 if family == socket.AF_INET else 0x21
-    return b"\r\n\r\n\x00\r\nQUIT\n" + bytes([0x20 | command, kind if command else 0]) + struct.pack(
-        "!H", len(body)) + body
+    body = addresses + struct.pack("!HH", 40000, 4000) + tlvs
+    kind = kind if kind is not None else 0x11 if family == socket.AF_INET else 0x21
+    return PROXY_V2 + bytes([0x21, kind]) + struct.pack("!H", len(body)) + body
+
+
+def proxy_v2_local(body=b"", kind=0):
+    """A version 2 LOCAL header, as HAProxy's health checks send it: no
+    addresses, unless given."""
+    return PROXY_V2 + bytes([0x20, kind]) + struct.pack("!H", len(body)) + body
+
+
+# Headers a listed proxy sends that are still turned away: what no proxy of
+# TCP connections sends, or a source no player has.
+REFUSED_HEADERS = [
+    ("a version 1 source 0.0.0.0", b"PROXY TCP4 0.0.0.0 127.0.0.1 40000 4000\r\n"),
+    ("a version 1 source 255.255.255.255", b"PROXY TCP4 255.255.255.255 127.0.0.1 40000 4000\r\n"),
+    ("a version 1 multicast source", b"PROXY TCP6 ff02::1 ::1 40000 4000\r\n"),
+    ("UNKNOWN run on", b"PROXY UNKNOWNgarbage\r\n"),
+    ("version 2 over UDP", proxy_v2("198.51.100.20", kind=0x12)),
+    ("version 2 over an unknown protocol", proxy_v2("198.51.100.21", kind=0x13)),
+    ("version 2 of the unix family", PROXY_V2 + bytes([0x21, 0x31]) + struct.pack("!H", 216) + b"u" * 216),
+    ("version 2 LOCAL with addresses", proxy_v2_local(proxy_v2("198.51.100.22")[16:], kind=0x11)),
+    ("version 2 LOCAL with an address body", proxy_v2_local(proxy_v2("198.51.100.23")[16:])),
+    ("version 2 with 1 KB of TLVs", proxy_v2("198.51.100.24", tlvs=b"\x04\x04\x00" + b"n" * 1024)),
+]
+NOT_A_PROXY = b"is no proxy of KESTIV_PROXY_FROM"
 
 
 async def proxy_case(terminal, work, recipe):
-    """Every connection begins with a PROXY header, whose source is the
-    player's address; a connection without one is told and let go."""
+    """Every connection from the proxy (127.0.0.1) begins with a PROXY header,
+    whose source is the player's address; a connection without one, or with
+    one no proxy of TCP sends, is told and let go. A connection from anyone
+    else is let go without a header read: one address claiming 40 others
+    plays no game."""
     server = served.start(recipe, terminal, work, games=10, game_seconds=600, game_memory=128, idle_seconds=60,
-                          more_settings={"KESTIV_PROXY_PROTOCOL": "1", "KESTIV_GAMES_PER_ADDRESS": "1"})
+                          more_settings={"KESTIV_PROXY_PROTOCOL": "1", "KESTIV_PROXY_FROM": "10.0.0.0/8,127.0.0.1",
+                                         "KESTIV_GAMES_PER_ADDRESS": "1"})
     expected = reference_output(terminal, EXIT + b"\n")
     try:
         for what, header in (("version 1", b"PROXY TCP4 198.51.100.7 127.0.0.1 40000 4000\r\n"),
                              ("version 2", proxy_v2("198.51.100.8")),
-                             ("version 2 LOCAL", proxy_v2("198.51.100.9", command=0))):
+                             ("version 2 with TLVs", proxy_v2("198.51.100.9", tlvs=b"\x04\x00\x03abc")),
+                             ("version 2 LOCAL", proxy_v2_local())):
             reader, writer = await connect(server.port)
             writer.write(header + EXIT + b"\n")
             received = await read_to_end(reader)
@@ -446,22 +478,45 @@ async def proxy_case(terminal, work, recipe):
             writer.close()
             check(told == refusal, f"{recipe}: the {what} header's source is the player's group (got {told!r})")
         for what, sent in (("no header", b"dir\n"), ("a broken header", b"PROXY TCP4 1.2.3 4.5.6.7 1 2\r\n"),
-                           ("silence", b"")):
+                           ("silence", b""), *((what, header + EXIT + b"\n") for what, header in REFUSED_HEADERS)):
             reader, writer = await connect(server.port)
             writer.write(sent)
             told = await read_to_end(reader, 20)
             writer.close()
             check(told == BAD_PROXY, f"{recipe}: a connection with {what} is told and let go (got {told!r})")
+
+        async def claim(number):
+            reader, writer = await connect(server.port, "127.0.13.1")
+            writer.write(f"PROXY TCP4 198.51.101.{number + 1} 127.0.0.1 40000 4000\r\n".encode() + EXIT + b"\n")
+            told = await read_to_end(reader, 20)
+            writer.close()
+            return told
+
+        told = await asyncio.gather(*(claim(number) for number in range(40)))
+        check(told == [BAD_PROXY] * 40, f"{recipe}: a client that is no proxy, sending 40 headers naming 40 "
+                                        f"addresses, is told and let go 40 times ({Counter(told)})")
         probe = [str(served.DEPLOY / "container/kestiv-probe"), str(server.port)]
         probed = subprocess.run(probe, env=dict(os.environ, KESTIV_PROXY_PROTOCOL="1"), capture_output=True)
         check(probed.returncode == 0, f"{recipe}: the container's probe, in the server's environment, sends its "
                                       f"own header and passes ({probed.stderr!r})")
         await close_all(held)
-        log = served.wait_for_log(server, [b"from 198.51.100.7: game started", b"turned away: no valid PROXY header"])
+        log = served.wait_for_log(server, [b"from 198.51.100.7: game started", b"turned away: no valid PROXY header",
+                                           b"its peer 127.0.13.1 " + NOT_A_PROXY])
+        deadline = time.monotonic() + STEP_SECONDS
+        while log.count(NOT_A_PROXY) < 40 and time.monotonic() < deadline:
+            await asyncio.sleep(0.1)
+            log = server.log.read_bytes()
     finally:
         served.stop(server)
     check(b"from 198.51.100.7: game started" in log and b"turned away: no valid PROXY header" in log,
           f"{recipe}: the log names the header's source and the connections without one")
+    check(log.count(b"turned away: its peer 127.0.13.1 " + NOT_A_PROXY) == 40 and b"198.51.101." not in log,
+          f"{recipe}: the log names the peer of each of the 40 connections from no proxy, and none of the "
+          f"addresses they claimed ({log.count(NOT_A_PROXY)} logged)")
+    refused = len(REFUSED_HEADERS) + 3
+    check(log.count(b"turned away: no valid PROXY header") == refused,
+          f"{recipe}: the log tells each of the {refused} connections without a valid header "
+          f"({log.count(b'turned away: no valid PROXY header')} logged)")
 
 
 async def proof_of_work_case(terminal, work):
@@ -542,6 +597,9 @@ BAD_SETTINGS = [
     ("KESTIV_IPV6_PREFIX", "31"),
     ("KESTIV_IPV6_PREFIX", "129"),
     ("KESTIV_PROXY_PROTOCOL", "2"),
+    ("KESTIV_PROXY_FROM", "10.0.0.1/8"),          # a network or a host?
+    ("KESTIV_PROXY_FROM", "proxy.example.org"),   # names are not looked up
+    ("KESTIV_PROXY_FROM", "10.0.0.0/8,"),
     ("KESTIV_POW_BITS", "27"),
     ("KESTIV_POW_SECONDS", "0"),
     ("KESTIV_WEBSOCKET", "70000"),
@@ -562,6 +620,9 @@ def settings_cases(terminal):
           f"every bad setting is reported at once ({said.strip()!r})")
     status, said, _ = refused_start(terminal, {"KESTIV_WEBSOCKET": "8080"})
     check(status == 2 and "KESTIV_WEBSOCKET_ORIGIN" in said, "a bridge without its site's origin stops the server")
+    status, said, listened = refused_start(terminal, {"KESTIV_PROXY_PROTOCOL": "1"})
+    check(status == 2 and "KESTIV_PROXY_FROM must name the proxies" in said and not listened,
+          f"PROXY headers read from no proxy named stops the server, saying why ({said.strip()[:120]!r})")
     seat = Path(terminal).parent / "kestiv-seat"
     with tempfile.TemporaryDirectory() as folder:
         os.chmod(folder, 0o755)
@@ -577,11 +638,15 @@ async def bridge_case(terminal, work):
     """KESTIV_WEBSOCKET starts websocketd beside socat: a page of the site's
     origin plays the same game, counted by its own address, and reads the end
     mark last when the server ends the connection; any other origin is
-    refused; idleness is told without TCP; the bridge ends with the server."""
+    refused; idleness is told without TCP; the bridge ends with the server.
+    The server reads PROXY headers on its TCP port, from a proxy elsewhere:
+    a page's bytes hold none, and its player is still counted by their own
+    address."""
     bridge_port = served.free_port()
     server = served.start("socat", terminal, work, games=4, game_seconds=600, game_memory=128, idle_seconds=2,
                           more_settings={"KESTIV_WEBSOCKET": f"127.0.0.1:{bridge_port}",
                                          "KESTIV_WEBSOCKET_ORIGIN": "game.example.org",
+                                         "KESTIV_PROXY_PROTOCOL": "1", "KESTIV_PROXY_FROM": "192.0.2.1",
                                          "KESTIV_GAMES_PER_ADDRESS": "1"})
     origin = "https://game.example.org"
     try:

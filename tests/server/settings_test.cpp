@@ -78,6 +78,43 @@ TEST(Settings, MetricsAddressIsAListenAddressAndAlwaysListed) {
     EXPECT_NE(listGameSettings(settings).find("\nKESTIV_METRICS=\n"), std::string::npos);
 }
 
+TEST(Settings, ProxiesAreNamedWhenProxyHeadersAreReadAndAlwaysListed) {
+    struct Case {
+        const char* protocol;
+        const char* from;
+        const char* problem;  // empty: none
+    } cases[] = {
+        {"0", "", ""},
+        {"1", "", "KESTIV_PROXY_FROM must name the proxies whose PROXY headers count"},
+        {"1", "10.0.0.0/8,fd00::/8,192.0.2.7", ""},
+        {"0", "10.0.0.0/8", ""},
+        {"1", "10.0.0.1/8", "'10.0.0.1/8' has bits set beyond its prefix"},
+        {"1", "10.0.0.0/8 ", "'10.0.0.0/8 ' has a prefix length that is no whole number from 0 to 32"},
+        {"1", "10.0.0.0/8, ::1", "' ::1' is no IPv4 or IPv6 address"},
+        {"0", "proxy.example.org", "'proxy.example.org' is no IPv4 or IPv6 address"},
+    };
+    GameSettings settings{};
+    for (const Case& c : cases) {
+        setenv("KESTIV_PROXY_PROTOCOL", c.protocol, 1);
+        setenv("KESTIV_PROXY_FROM", c.from, 1);
+        std::vector<std::string> problems = readGameSettings(settings);
+        if (*c.problem == '\0') {
+            EXPECT_TRUE(problems.empty()) << c.from;
+            EXPECT_NE(listGameSettings(settings).find("\nKESTIV_PROXY_FROM=" + std::string(c.from) + "\n"),
+                      std::string::npos);
+        } else {
+            ASSERT_EQ(problems.size(), 1u) << c.from;
+            EXPECT_NE(problems[0].find(c.problem), std::string::npos) << problems[0];
+        }
+    }
+    setenv("KESTIV_PROXY_FROM", (std::string(1024, '1') + "0").c_str(), 1);
+    std::vector<std::string> problems = readGameSettings(settings);
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find("1024 characters long at most"), std::string::npos);
+    unsetenv("KESTIV_PROXY_PROTOCOL");
+    unsetenv("KESTIV_PROXY_FROM");
+}
+
 TEST(Settings, DurationsAsMessagesNameThem) {
     EXPECT_EQ(describeDuration(1), "1 second");
     EXPECT_EQ(describeDuration(2), "2 seconds");
