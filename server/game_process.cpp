@@ -19,9 +19,6 @@
 
 namespace {
 
-constexpr char endOfFile = '\x04';
-constexpr char literalNext = '\x16';
-
 // What the terminal's child sends back when it could not become the game.
 struct ChildFailure {
     int error = 0;
@@ -54,16 +51,8 @@ int openPseudoTerminal(std::string& follower) {
         return -1;
     }
     follower = name;
-    // Lines as a console gives them, so that the end-of-file character can
-    // end the input: no echo, no signals, no translation of input or output,
-    // and no special character but the end of file and the escape that
-    // makes any byte, that one included, plain input.
+    // No translation of the output: the relay makes the line ends.
     cfmakeraw(&modes);
-    std::memset(modes.c_cc, _POSIX_VDISABLE, sizeof modes.c_cc);
-    modes.c_lflag |= ICANON | IEXTEN;
-    modes.c_cc[VEOF] = endOfFile;
-    modes.c_cc[VLNEXT] = literalNext;
-    modes.c_cc[VMIN] = 1;
     tcsetattr(controller, TCSANOW, &modes);
     fcntl(controller, F_SETFL, fcntl(controller, F_GETFL) | O_NONBLOCK);
     return controller;
@@ -122,14 +111,15 @@ void runTerminal(const std::string& terminal, const TerminalCopy& copy) {
     }
 }
 
-[[noreturn]] void becomeGame(pid_t server, const std::string& follower, const std::string& terminal,
-                             const TerminalCopy& copy, const GameLimits& limits, int failures) {
+[[noreturn]] void becomeGame(pid_t server, const std::string& follower, int input,
+                             const std::string& terminal, const TerminalCopy& copy,
+                             const GameLimits& limits, int failures) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     ChildFailure failure;
     if (getppid() == server && setsid() >= 0) {
         // The first terminal a session leader opens becomes its controlling one.
         int opened = open(follower.c_str(), O_RDWR);
-        if (opened >= 0 && dup2(opened, STDIN_FILENO) >= 0 && dup2(opened, STDOUT_FILENO) >= 0) {
+        if (opened >= 0 && dup2(input, STDIN_FILENO) >= 0 && dup2(opened, STDOUT_FILENO) >= 0) {
             // Nothing of the server's is the game's: only standard input,
             // output and error (the server's log).
             closeAllBut(failures, copy.descriptor);
@@ -165,21 +155,32 @@ GameStart startGame(const std::string& terminal, const TerminalCopy& copy, const
         problem = std::string("no pseudo-terminal for a game: ") + std::strerror(errno);
         return GameStart::failed;
     }
+    // The terminal reads a pipe, as it reads a script's lines: every byte
+    // reaches it as it is, and its closing is the end of the input.
+    int input[2];
     // The child writes here why it did not become the game; a successful
     // exec closes it unwritten.
     int failures[2];
-    if (pipe2(failures, O_CLOEXEC) != 0) {
+    if (pipe2(input, O_CLOEXEC) != 0) {
         problem = std::string("no pipe for a game: ") + std::strerror(errno);
         close(controller);
+        return GameStart::failed;
+    }
+    if (pipe2(failures, O_CLOEXEC) != 0) {
+        problem = std::string("no pipe for a game: ") + std::strerror(errno);
+        for (int descriptor : {controller, input[0], input[1]}) {
+            close(descriptor);
+        }
         return GameStart::failed;
     }
     pid_t server = getpid();
     pid_t process = fork();
     if (process == 0) {
-        becomeGame(server, follower, terminal, copy, limits, failures[1]);
+        becomeGame(server, follower, input[0], terminal, copy, limits, failures[1]);
     }
     int forkError = errno;
     close(failures[1]);
+    close(input[0]);
     ChildFailure failure;
     bool failed = process > 0 && read(failures[0], &failure, sizeof failure) == sizeof failure;
     close(failures[0]);
@@ -188,34 +189,22 @@ GameStart startGame(const std::string& terminal, const TerminalCopy& copy, const
             waitpid(process, nullptr, 0);
         }
         close(controller);
+        close(input[1]);
         problem = std::string("cannot start a game: ") +
                   std::strerror(process < 0 ? forkError : failure.error);
         return failed && failure.lasting ? GameStart::unrunnable : GameStart::failed;
     }
+    fcntl(input[1], F_SETFL, fcntl(input[1], F_GETFL) | O_NONBLOCK);
     game.process = process;
     game.pseudoTerminal = controller;
+    game.input = input[1];
     return GameStart::started;
 }
 
-std::string literalInput(std::string_view input) {
-    std::string literal;
-    literal.reserve(input.size());
-    for (char byte : input) {
-        // A disabled special character reads as NUL, so NUL is escaped too.
-        if (byte == endOfFile || byte == literalNext || byte == _POSIX_VDISABLE) {
-            literal += literalNext;
-        }
-        literal += byte;
-    }
-    return literal;
-}
-
-void endGameInput(const RunningGame& game, bool midLine) {
-    // The first pushes a line without its end to the terminal, as a console's
-    // end-of-file key does; at a line's start it reads as the end.
-    const char ends[2] = {endOfFile, endOfFile};
-    if (write(game.pseudoTerminal, ends, midLine ? 2 : 1) < 0) {
-        // The terminal has gone: its input has ended with it.
+void endGameInput(RunningGame& game) {
+    if (game.input >= 0) {
+        close(game.input);
+        game.input = -1;
     }
 }
 

@@ -4,7 +4,6 @@
 #include <sys/resource.h>
 #include <sys/types.h>
 #include <string>
-#include <string_view>
 
 #include "game_ending.h"
 #include "terminal_copy.h"
@@ -18,32 +17,29 @@ struct GameLimits {
 
 struct RunningGame {
     pid_t process = -1;
-    int pseudoTerminal = -1;  // the controlling side, non-blocking
+    int pseudoTerminal = -1;  // the controlling side, non-blocking: the terminal's output
+    int input = -1;           // the terminal's input, non-blocking
 };
 
 enum class GameStart { started, unrunnable, failed };
 
 // Starts `terminal` in a session of its own with a new pseudo-terminal as its
-// standard input and output, under `limits`' memory and CPU caps. The
-// pseudo-terminal gives the terminal its input a line at a time, echoes
-// nothing and processes no output: what is written to `game.pseudoTerminal`
-// as literalInput reaches it unchanged, and what it writes is read unchanged.
-// The terminal dies with this process. Returns
-// unrunnable when its file cannot be run for a reason that stays (missing,
-// not executable, no program), failed with `problem` for a passing want of a
-// pseudo-terminal, a process or memory.
+// controlling terminal and standard output, and a pipe as its standard
+// input, under `limits`' memory and CPU caps. The pseudo-terminal processes
+// no output: what the terminal writes is read unchanged from
+// `game.pseudoTerminal`, and what is written to `game.input` reaches it
+// unchanged. The terminal dies with this process. Returns unrunnable when
+// its file cannot be run for a reason that stays (missing, not executable,
+// no program), failed with `problem` for a passing want of a pseudo-terminal,
+// a process or memory.
 // With `copy` (descriptor -1: none), it runs the file at `terminal` only
 // while that is still the file the copy was taken from, else the copy.
 GameStart startGame(const std::string& terminal, const TerminalCopy& copy, const GameLimits& limits,
                     RunningGame& game, std::string& problem);
 
-// The bytes to write to a game's pseudo-terminal for the terminal to read
-// `input` exactly: its special characters escaped.
-std::string literalInput(std::string_view input);
-
-// Ends the terminal's input as the end of a pipe does: a last line without
-// its end (`midLine`) still reaches it, then its read finds the end.
-void endGameInput(const RunningGame& game, bool midLine);
+// Ends the terminal's input: what it has not read yet still reaches it,
+// then its read finds the end.
+void endGameInput(RunningGame& game);
 
 // How the terminal's end reads: its exit status, or the cap that stopped it.
 GameEnding terminalEnding(int status, const rusage& used, long cpuLimit);

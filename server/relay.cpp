@@ -35,9 +35,6 @@ struct Relay {
     GameEnding ending = GameEnding::unknown;
     bool reaped = false;
     bool drained = false;  // the pseudo-terminal has given all the game wrote
-    bool inputClosed = false;
-    std::string toTerminal;  // the player's input as the pseudo-terminal takes it
-    bool inputMidLine = false;
     bool playerGone = false;
     Clock::time_point started = Clock::now();
     Clock::time_point lastSent = started;
@@ -97,14 +94,14 @@ void readGame(Relay& relay) {
 }
 
 void writeGame(Relay& relay) {
-    if (relay.toTerminal.empty()) {
-        relay.inputMidLine = relay.stream.toGame.back() != '\n';
-        relay.toTerminal = literalInput(relay.stream.toGame);
-        relay.stream.toGame.clear();
-    }
-    ssize_t put = write(relay.game.pseudoTerminal, relay.toTerminal.data(), relay.toTerminal.size());
+    std::string& pending = relay.stream.toGame;
+    ssize_t put = write(relay.game.input, pending.data(), pending.size());
     if (put > 0) {
-        relay.toTerminal.erase(0, static_cast<size_t>(put));
+        pending.erase(0, static_cast<size_t>(put));
+    } else if (put < 0 && errno != EAGAIN && errno != EINTR) {
+        // The terminal reads no more: what the player sends is dropped.
+        pending.clear();
+        endGameInput(relay.game);
     }
 }
 
@@ -160,20 +157,17 @@ bool over(const Relay& relay) {
 void turn(Relay& relay) {
     int timeout = keepTimeLimits(relay);
     bool reading = relay.ending == GameEnding::unknown;
-    pollfd watched[5] = {
+    bool inputPending = !relay.stream.toGame.empty() && relay.game.input >= 0;
+    pollfd watched[6] = {
         {relay.signals, POLLIN, 0},
         {relay.channel, POLLIN, 0},
-        {relay.drained ? -1 : relay.game.pseudoTerminal,
-         static_cast<short>((relay.stream.toPlayer.size() < heldOutput ? POLLIN : 0) |
-                            (relay.stream.toGame.empty() && relay.toTerminal.empty() ? 0 : POLLOUT)),
-         0},
-        {reading && !relay.stream.inputEnded && relay.stream.toGame.empty() && relay.toTerminal.empty()
-             ? STDIN_FILENO
-             : -1,
+        {relay.drained || relay.stream.toPlayer.size() >= heldOutput ? -1 : relay.game.pseudoTerminal,
          POLLIN, 0},
+        {inputPending ? relay.game.input : -1, POLLOUT, 0},
+        {reading && !relay.stream.inputEnded && !inputPending ? STDIN_FILENO : -1, POLLIN, 0},
         {relay.stream.toPlayer.empty() || relay.playerGone ? -1 : STDOUT_FILENO, POLLOUT, 0},
     };
-    if (poll(watched, 5, timeout) <= 0) {
+    if (poll(watched, 6, timeout) <= 0) {
         return;
     }
     if (watched[0].revents != 0) {
@@ -182,22 +176,23 @@ void turn(Relay& relay) {
     if (watched[1].revents != 0) {
         hearKeeper(relay);
     }
-    if (watched[2].revents & (POLLIN | POLLHUP | POLLERR)) {
+    if (watched[2].revents != 0) {
         readGame(relay);
     }
-    if (watched[2].revents & POLLOUT) {
+    if (watched[3].revents != 0) {
         writeGame(relay);
     }
-    if (watched[3].revents != 0) {
+    if (watched[4].revents != 0) {
         readPlayer(relay);
     }
-    if (watched[4].revents != 0) {
+    if (watched[5].revents != 0) {
         writePlayer(relay);
     }
-    if (relay.stream.inputEnded && relay.stream.toGame.empty() && relay.toTerminal.empty() &&
-        !relay.inputClosed) {
-        relay.inputClosed = true;
-        endGameInput(relay.game, relay.inputMidLine);
+    if (relay.game.input < 0) {
+        relay.stream.toGame.clear();  // the terminal reads no more
+    }
+    if (relay.stream.inputEnded && relay.stream.toGame.empty()) {
+        endGameInput(relay.game);
     }
 }
 
@@ -232,6 +227,7 @@ GameEnding relayGame(RunningGame& game, const GameLimits& limits, int& channel, 
     endPlayerStream(relay.stream);
     setNonBlocking(STDIN_FILENO, false);
     setNonBlocking(STDOUT_FILENO, false);
+    endGameInput(game);
     close(game.pseudoTerminal);
     game.pseudoTerminal = -1;
     return relay.ending;
