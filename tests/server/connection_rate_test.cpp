@@ -14,9 +14,11 @@ TEST(ConnectionRate, AGroupConnectsAsOftenAsItsBucketAllows) {
         long perMinute;
         std::vector<std::pair<milliseconds, bool>> connections;  // when, and whether allowed
     } cases[] = {
-        {"a burst of the whole bucket, then nothing", 3,
+        {"a burst of the whole bucket, then nothing",
+         3,
          {{milliseconds(0), true}, {milliseconds(0), true}, {milliseconds(0), true}, {milliseconds(1), false}}},
-        {"one more each sixtieth of a minute per connection", 3,
+        {"one more each sixtieth of a minute per connection",
+         3,
          {{milliseconds(0), true},
           {milliseconds(0), true},
           {milliseconds(0), true},
@@ -24,14 +26,20 @@ TEST(ConnectionRate, AGroupConnectsAsOftenAsItsBucketAllows) {
           {milliseconds(20000), true},
           {milliseconds(20001), false},
           {milliseconds(40000), true}}},
-        {"refused connections take nothing", 1,
-         {{milliseconds(0), true}, {milliseconds(30000), false}, {milliseconds(59999), false}, {milliseconds(60000), true}}},
-        {"a full bucket holds no more than its size", 2,
+        {"refused connections take nothing",
+         1,
+         {{milliseconds(0), true},
+          {milliseconds(30000), false},
+          {milliseconds(59999), false},
+          {milliseconds(60000), true}}},
+        {"a full bucket holds no more than its size",
+         2,
          {{milliseconds(0), true},
           {milliseconds(600000), true},
           {milliseconds(600000), true},
           {milliseconds(600000), false}}},
-        {"a steady connection a second fits 60 a minute", 60,
+        {"a steady connection a second fits 60 a minute",
+         60,
          {{seconds(0), true}, {seconds(1), true}, {seconds(2), true}, {seconds(3), true}}},
     };
     for (const Case& c : cases) {
