@@ -165,8 +165,8 @@ async def scripts_against_person_case(terminal, work):
     games, game_seconds, groups = 10, 3, 50
     server = served.start("socat", terminal, work, games=games, game_seconds=game_seconds, game_memory=128,
                           idle_seconds=60, more_settings={"KESTIV_LINE": "500"})
+    scripts = ReconnectingScripts(server.port, [f"127.20.{group}.1" for group in range(groups)], 4, game_seconds)
     try:
-        scripts = ReconnectingScripts(server.port, [f"127.20.{group}.1" for group in range(groups)], 4, game_seconds)
         deadline = time.monotonic() + STEP_SECONDS
         while server.log.read_bytes().count(b": waits at ") < groups * 4 - games and time.monotonic() < deadline:
             await asyncio.sleep(0.1)
@@ -176,7 +176,6 @@ async def scripts_against_person_case(terminal, work):
         received = await read_until(reader, PROMPT)
         waited = time.monotonic() - asked
         writer.close()
-        await scripts.finish()
         bound = 1.5 * (told or 0) * game_seconds / games
         print(f"figure  a person among {groups} script groups of 4 connections ({games} seats, {game_seconds}-second "
               f"games) was told place {told} and played after {waited:.1f} s (bound {bound:.1f} s); the scripts "
@@ -185,16 +184,24 @@ async def scripts_against_person_case(terminal, work):
               f"socat: a person among scripts that keep connections waiting is seated within 1.5 × place × game "
               f"÷ seats (place {told}, {waited:.1f} s, bound {bound:.1f} s)")
     finally:
+        # Scripts far back in line would wait minutes for a game: the
+        # server's end ends their connections.
+        scripts.stop.set()
         served.stop(server)
+        await scripts.finish()
 
 
-async def hold_connections(port, addresses, server_address):
-    """Opens a connection from each address at once; returns each one's
-    reader, writer and first line."""
+async def hold_connections(port, addresses, server_address, at_once=100):
+    """Opens a connection from each address, at_once of them at a time (more
+    would overflow the listen queue, and their SYNs be sent again seconds
+    later); returns each one's reader, writer and first line."""
     async def one(address):
         reader, writer = await connect(port, address, server_address)
         return reader, writer, await first_line(reader)
-    return await asyncio.gather(*(one(address) for address in addresses))
+    held = []
+    for start in range(0, len(addresses), at_once):
+        held += await asyncio.gather(*(one(address) for address in addresses[start:start + at_once]))
+    return held
 
 
 async def network_case(terminal, work):
@@ -202,7 +209,7 @@ async def network_case(terminal, work):
     network holds 16 games and places; with no limit of the network, it
     fills the line, and a person of another network still gets a place, the
     /48's newest place let go with the reason."""
-    addresses = [f"{IPV6_NETWORK}{group:x}:0:0:0:1" for group in range(200) for _ in range(4)]
+    addresses = [f"{IPV6_NETWORK[:-1]}{group:x}::1" for group in range(200) for _ in range(4)]
     for what, settings, full in (("the defaults", {"KESTIV_LINE": "500"}, None),
                                  ("no limit of the network and a line of 50",
                                   {"KESTIV_LINE": "50", "KESTIV_GAMES_PER_NETWORK": "10000"}, 50)):
