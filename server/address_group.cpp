@@ -19,6 +19,16 @@ PlayerAddress unmapped(const PlayerAddress& address) {
     return ipv4;
 }
 
+// The address with every bit from `prefix` on cleared, named with its prefix.
+std::string prefixName(const PlayerAddress& address, int prefix) {
+    PlayerAddress network = address;
+    int bits = address.family == AF_INET6 ? 128 : 32;
+    for (int bit = prefix; bit < bits; ++bit) {
+        network.bytes[bit / 8] &= static_cast<unsigned char>(~(0x80u >> (bit % 8)));
+    }
+    return describeAddress(network) + "/" + std::to_string(prefix);
+}
+
 }  // namespace
 
 PlayerAddress addressOfPeer(const sockaddr* peer, socklen_t size) {
@@ -55,11 +65,15 @@ std::string addressGroup(const PlayerAddress& given, int ipv6Prefix) {
     if (address.family != AF_INET6) {
         return describeAddress(address);
     }
-    PlayerAddress network = address;
-    for (int bit = ipv6Prefix; bit < 128; ++bit) {
-        network.bytes[bit / 8] &= static_cast<unsigned char>(~(0x80u >> (bit % 8)));
+    return prefixName(address, ipv6Prefix);
+}
+
+std::string addressNetwork(const PlayerAddress& given, int ipv4Prefix, int ipv6Prefix) {
+    PlayerAddress address = unmapped(given);
+    if (address.family == 0) {
+        return "";
     }
-    return describeAddress(network) + "/" + std::to_string(ipv6Prefix);
+    return prefixName(address, address.family == AF_INET6 ? ipv6Prefix : ipv4Prefix);
 }
 
 std::string describeAddress(const PlayerAddress& given) {

@@ -18,6 +18,7 @@
 #include <unordered_map>
 
 #include "channel.h"
+#include "connection_rate.h"
 #include "game_ending.h"
 #include "keeper_socket.h"
 #include "metrics_endpoint.h"
@@ -50,6 +51,7 @@ struct Connection {
     int channel = -1;
     Stage stage = Stage::greeted;
     std::string group;  // empty until the seat says who arrived
+    std::string network;
     bool ipv6 = false;
     long place = 0;
     ConnectionId arrival = 0;  // its number in the order of arrival, from 1
@@ -62,6 +64,7 @@ struct Connection {
 
 GameSettings limits;
 SeatsAndLine line;
+ConnectionRate rate;
 // The keeper's own copy of the terminal, handed to every game.
 TerminalCopy terminal;
 std::unordered_map<ConnectionId, Connection> connections;
@@ -133,6 +136,32 @@ std::string groupFullMessage(const Connection& connection) {
            " games at once with one address, and yours has them all. Try again when one is over.\r\n";
 }
 
+std::string networkFullMessage(const Connection& connection) {
+    return "kestiv's terminal plays at most " + std::to_string(limits.gamesPerNetwork) +
+           " games at once with the addresses of one network, counting players waiting, and yours (" +
+           connection.network + ") has them all. Try again when one is over.\r\n";
+}
+
+std::string madeRoomMessage(const Connection& connection) {
+    return "kestiv's terminal's line is full, and your network (" + connection.network +
+           ") holds more of its places than any other: your place goes to a player from a network that "
+           "had none. Try again in a few minutes.\r\n";
+}
+
+std::string tooOftenMessage(const Connection& connection) {
+    std::string count = std::to_string(limits.connectionsPerMinute);
+    if (connection.ipv6) {
+        return "kestiv's terminal takes at most " + count +
+               " connections a minute from one network, and yours (" + connection.group +
+               ") connects too often. Try again in a minute.\r\n";
+    }
+    return "kestiv's terminal takes at most " + count +
+           " connections a minute from one address, and yours connects too often. Try again in a minute.\r\n";
+}
+
+const std::string proversFullMessage =
+    "kestiv's terminal has as many players proving their work as it can hold. Try again in a minute.\r\n";
+
 const std::string lineFullMessage =
     "kestiv's terminal is playing every game it can and its line is full. Try again in a few "
     "minutes.\r\n";
@@ -201,9 +230,82 @@ void queue(ConnectionId id) {
     connection.stage = Stage::waiting;
     connection.deadline = connection.arrived + std::chrono::seconds(limits.waitSeconds);
     deadlines.insert({connection.deadline, id});
+    long told = connection.place;
     connection.place = placeInLine(line, connection.arrival);
     logFate(id, connection, "waits at " + std::to_string(connection.place));
+    if (told == 0) {
+        tell(connection, Note::wait, firstPlaceMessage(connection.place));
+    } else if (told != connection.place) {
+        tell(connection, Note::wait, newPlaceMessage(connection.place));
+    }
+}
+
+// Asks for the proof of work; its time counts from now.
+void askProof(ConnectionId id) {
+    Connection& connection = connections[id];
+    connection.stage = Stage::proving;
+    connection.challenge = makeChallenge();
+    connection.deadline = Clock::now() + std::chrono::seconds(limits.powSeconds);
+    deadlines.insert({connection.deadline, id});
+    logFate(id, connection, "asked to prove its work");
+    tell(connection, Note::prove, challengeText(connection.challenge, limits.powBits, limits.powSeconds));
+}
+
+// Holds a place in line for a connection that proves its work meanwhile.
+void askProofInLine(ConnectionId id) {
+    Connection& connection = connections[id];
+    connection.place = placeInLine(line, connection.arrival);
+    logFate(id, connection,
+            "waits at " + std::to_string(connection.place) + " and is asked to prove its work");
     tell(connection, Note::wait, firstPlaceMessage(connection.place));
+    askProof(id);
+}
+
+// A connection's group and network, from the address its seat was told.
+void placeOrigin(Connection& connection, const PlayerAddress& address) {
+    connection.group = addressGroup(address, static_cast<int>(limits.ipv6Prefix));
+    connection.network =
+        addressNetwork(address, static_cast<int>(limits.ipv4NetworkPrefix),
+                       static_cast<int>(std::min(limits.ipv6NetworkPrefix, limits.ipv6Prefix)));
+    connection.ipv6 = address.family == AF_INET6 && connection.group.find('/') != std::string::npos;
+}
+
+void admitArrival(ConnectionId id) {
+    Connection& connection = connections[id];
+    Admitted admitted =
+        admit(line, connection.arrival, {connection.group, connection.network}, limits.powBits > 0);
+    if (admitted.displaced != 0) {
+        ConnectionId displaced = connectionOfArrival[admitted.displaced];
+        turnAway(displaced, Refusal::madeRoom,
+                 "its place went to a network that had none: the line is full and its network held the most "
+                 "places",
+                 madeRoomMessage(connections[displaced]));
+    }
+    switch (admitted.admission) {
+    case Admission::play: startPlaying(id); break;
+    case Admission::wait: queue(id); break;
+    case Admission::prove: askProof(id); break;
+    case Admission::proveInLine: askProofInLine(id); break;
+    case Admission::groupFull:
+        turnAway(id, Refusal::groupFull,
+                 std::string("its ") + (connection.ipv6 ? "network" : "address") + " holds " +
+                     std::to_string(limits.gamesPerAddress) + " games and places in line",
+                 groupFullMessage(connection));
+        break;
+    case Admission::networkFull:
+        turnAway(id, Refusal::networkFull,
+                 "its network " + connection.network + " holds " +
+                     std::to_string(limits.gamesPerNetwork) + " games and places in line",
+                 networkFullMessage(connection));
+        break;
+    case Admission::lineFull:
+        turnAway(id, Refusal::lineFull, "the line is full", lineFullMessage);
+        break;
+    case Admission::proversFull:
+        turnAway(id, Refusal::proversFull,
+                 "as many connections prove their work as the server holds", proversFullMessage);
+        break;
+    }
 }
 
 void arrive(ConnectionId id, const Message& message) {
@@ -214,37 +316,22 @@ void arrive(ConnectionId id, const Message& message) {
         drop(id);
         return;
     }
-    connection.group = addressGroup(message.address, static_cast<int>(limits.ipv6Prefix));
-    connection.ipv6 =
-        message.address.family == AF_INET6 && connection.group.find('/') != std::string::npos;
+    placeOrigin(connection, message.address);
     if (terminalUnrunnable) {
         turnAway(id, Refusal::terminalUnrunnable, "the terminal cannot be run", cannotStartMessage);
         return;
     }
+    auto now = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch());
+    if (!allowConnection(rate, connection.group, now)) {
+        turnAway(id, Refusal::tooOften,
+                 "connects too often: more than " + std::to_string(limits.connectionsPerMinute) +
+                     " connections a minute",
+                 tooOftenMessage(connection));
+        return;
+    }
     connection.arrival = nextArrival++;
     connectionOfArrival[connection.arrival] = id;
-    switch (admit(line, connection.arrival, connection.group, limits.powBits > 0)) {
-    case Admission::play: startPlaying(id); break;
-    case Admission::wait: queue(id); break;
-    case Admission::prove:
-        connection.stage = Stage::proving;
-        connection.challenge = makeChallenge();
-        connection.deadline = connection.arrived + std::chrono::seconds(limits.powSeconds);
-        deadlines.insert({connection.deadline, id});
-        logFate(id, connection, "asked to prove its work");
-        tell(connection, Note::prove,
-             challengeText(connection.challenge, limits.powBits, limits.powSeconds));
-        break;
-    case Admission::groupFull:
-        turnAway(id, Refusal::groupFull,
-                 std::string("its ") + (connection.ipv6 ? "network" : "address") + " holds " +
-                     std::to_string(limits.gamesPerAddress) + " games and places in line",
-                 groupFullMessage(connection));
-        break;
-    case Admission::lineFull:
-        turnAway(id, Refusal::lineFull, "the line is full", lineFullMessage);
-        break;
-    }
+    admitArrival(id);
 }
 
 void answer(ConnectionId id, const Message& message) {
@@ -400,6 +487,8 @@ void tick(long ticks) {
         }
     }
     expireScrapes(live);
+    forgetFullBuckets(
+        rate, std::chrono::duration_cast<std::chrono::microseconds>(now.time_since_epoch()));
     if (ticks % placeTicks != 0) {
         return;
     }
@@ -487,7 +576,9 @@ void reload() {
     limits = fresh;
     line.seats = fresh.games;
     line.perGroup = fresh.gamesPerAddress;
+    line.perNetwork = fresh.gamesPerNetwork;
     line.lineBound = fresh.line;
+    rate.perMinute = fresh.connectionsPerMinute;
     std::string listed = listGameSettings(fresh);
     std::replace(listed.begin(), listed.end(), '\n', ' ');
     std::fprintf(stderr, "kestiv-seat: reloaded%s%s; %s\n",
@@ -540,7 +631,9 @@ int keepSeats(const GameSettings& settings, int listening, int scrapes,
     terminal = copy;
     line.seats = settings.games;
     line.perGroup = settings.gamesPerAddress;
+    line.perNetwork = settings.gamesPerNetwork;
     line.lineBound = settings.line;
+    rate.perMinute = settings.connectionsPerMinute;
     listener = listening;
     events = epoll_create1(EPOLL_CLOEXEC);
     sigset_t watched = stopping;

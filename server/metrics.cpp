@@ -104,15 +104,16 @@ LiveCounts liveCounts(const SeatsAndLine& line, size_t most) {
     LiveCounts live;
     live.inPlay = line.inPlay;
     for (const auto& [name, group] : line.groups) {
-        live.proving += group.proving;
+        long proving = group.proving + static_cast<long>(group.unproven.size());
+        live.proving += proving;
         // A connection without an address is a group of its own, named by
         // its number after '#': no group a host would look for.
         if (!name.starts_with('#')) {
             live.busiest.push_back(
-                {name, group.playing, group.proving + static_cast<long>(group.waiting.size())});
+                {name, group.playing, proving + static_cast<long>(group.waiting.size())});
         }
     }
-    live.waiting = line.inLine - live.proving;
+    live.waiting = line.inLine + line.provingApart - live.proving;
     auto busier = [](const GroupCounts& a, const GroupCounts& b) {
         long aAll = a.games + a.waiting;
         long bAll = b.games + b.waiting;
@@ -135,6 +136,10 @@ const char* refusalLabel(Refusal refusal) {
     case Refusal::badProxyHeader: return "bad_proxy_header";
     case Refusal::terminalUnrunnable: return "terminal_unrunnable";
     case Refusal::shutdown: return "shutdown";
+    case Refusal::networkFull: return "network_full";
+    case Refusal::madeRoom: return "made_room";
+    case Refusal::proversFull: return "provers_full";
+    case Refusal::tooOften: return "too_often";
     default: return "unknown";
     }
 }

@@ -25,6 +25,10 @@ enum class Refusal : std::uint8_t {
     badProxyHeader,
     terminalUnrunnable,
     shutdown,
+    networkFull,
+    madeRoom,  // its place in line went to a network that held none
+    proversFull,
+    tooOften,
     count,
 };
 

@@ -26,9 +26,14 @@ struct SettingRule {
 // of one machine. A proof of work of 24 bits took the players' python3
 // command about a minute on a busy 2-core machine, and each bit doubles it
 // (docs/figures.md): 26 is minutes, more would shut people out.
+// A network holds four address groups' worth of games by default: a lab or a
+// household of a few players fits, one renter of a /24 or a /48 gets no more
+// than four machines would. 60 connections a minute is a game a second, which
+// no person typing reaches.
 constexpr SettingRule rules[] = {
     {"KESTIV_GAMES", &GameSettings::games, 100, 1, 10000},
     {"KESTIV_GAMES_PER_ADDRESS", &GameSettings::gamesPerAddress, 4, 1, 10000},
+    {"KESTIV_GAMES_PER_NETWORK", &GameSettings::gamesPerNetwork, 16, 1, 10000},
     {"KESTIV_GAME_SECONDS", &GameSettings::gameSeconds, 1800, 1, 86400},
     {"KESTIV_IDLE_SECONDS", &GameSettings::idleSeconds, 300, 1, 86400},
     {"KESTIV_GAME_MEMORY", &GameSettings::gameMemoryMiB, 128, 1, 65536},
@@ -36,6 +41,9 @@ constexpr SettingRule rules[] = {
     {"KESTIV_LINE", &GameSettings::line, 500, 0, 10000},
     {"KESTIV_WAIT_SECONDS", &GameSettings::waitSeconds, 900, 1, 86400},
     {"KESTIV_IPV6_PREFIX", &GameSettings::ipv6Prefix, 64, 32, 128},
+    {"KESTIV_IPV4_NETWORK_PREFIX", &GameSettings::ipv4NetworkPrefix, 24, 8, 32},
+    {"KESTIV_IPV6_NETWORK_PREFIX", &GameSettings::ipv6NetworkPrefix, 48, 16, 128},
+    {"KESTIV_CONNECTIONS_PER_MINUTE", &GameSettings::connectionsPerMinute, 60, 1, 100000},
     {"KESTIV_PROXY_PROTOCOL", &GameSettings::proxyProtocol, 0, 0, 1},
     {"KESTIV_POW_BITS", &GameSettings::powBits, 0, 0, 26},
     {"KESTIV_POW_SECONDS", &GameSettings::powSeconds, 60, 1, 3600},

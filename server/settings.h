@@ -8,6 +8,7 @@
 struct GameSettings {
     long games;                   // KESTIV_GAMES
     long gamesPerAddress;         // KESTIV_GAMES_PER_ADDRESS, per address group
+    long gamesPerNetwork;         // KESTIV_GAMES_PER_NETWORK, per network
     long gameSeconds;             // KESTIV_GAME_SECONDS
     long idleSeconds;             // KESTIV_IDLE_SECONDS
     long gameMemoryMiB;           // KESTIV_GAME_MEMORY
@@ -15,6 +16,9 @@ struct GameSettings {
     long line;                    // KESTIV_LINE
     long waitSeconds;             // KESTIV_WAIT_SECONDS
     long ipv6Prefix;              // KESTIV_IPV6_PREFIX
+    long ipv4NetworkPrefix;       // KESTIV_IPV4_NETWORK_PREFIX
+    long ipv6NetworkPrefix;       // KESTIV_IPV6_NETWORK_PREFIX
+    long connectionsPerMinute;    // KESTIV_CONNECTIONS_PER_MINUTE, per address group
     long proxyProtocol;           // KESTIV_PROXY_PROTOCOL
     long powBits;                 // KESTIV_POW_BITS
     long powSeconds;              // KESTIV_POW_SECONDS

@@ -18,6 +18,10 @@ const char* describeRefusal(Refusal refusal) {
     case Refusal::badProxyHeader: return "a bad PROXY header";
     case Refusal::terminalUnrunnable: return "the terminal could not be run";
     case Refusal::shutdown: return "the server shut down";
+    case Refusal::networkFull: return "their network was full";
+    case Refusal::madeRoom: return "their place went to a network that had none";
+    case Refusal::proversFull: return "too many players were proving their work";
+    case Refusal::tooOften: return "they connected too often";
     default: return "unknown";
     }
 }

@@ -153,6 +153,96 @@ async def fairness_case(terminal, work, recipe):
         served.stop(server)
 
 
+def place_told(line):
+    """The place a first line in line tells, or None."""
+    found = re.match(rb"kestiv's terminal is playing every game it can: you are number (\d+) ", line)
+    return int(found.group(1)) if found else None
+
+
+async def scripts_against_person_case(terminal, work):
+    """50 script groups keep 4 connections each in play or waiting, each
+    reconnecting the instant its game ends; a person who connects then is
+    seated at the place told, within 1.5 times place × game ÷ seats."""
+    games, game_seconds, groups = 10, 3, 50
+    server = served.start("socat", terminal, work, games=games, game_seconds=game_seconds, game_memory=128,
+                          idle_seconds=60, more_settings={"KESTIV_LINE": "500"})
+    scripts = ReconnectingScripts(server.port, [f"127.20.{group}.1" for group in range(groups)], 4, game_seconds)
+    try:
+        deadline = time.monotonic() + STEP_SECONDS
+        while server.log.read_bytes().count(b": waits at ") < groups * 4 - games and time.monotonic() < deadline:
+            await asyncio.sleep(0.1)
+        asked = time.monotonic()
+        reader, writer = await connect(server.port, "127.21.0.1")
+        told = place_told(await first_line(reader))
+        received = await read_until(reader, PROMPT)
+        waited = time.monotonic() - asked
+        writer.close()
+        bound = 1.5 * (told or 0) * game_seconds / games
+        print(f"figure  a person among {groups} script groups of 4 connections ({games} seats, {game_seconds}-second "
+              f"games) was told place {told} and played after {waited:.1f} s (bound {bound:.1f} s); the scripts "
+              f"played {scripts.games}", flush=True)
+        check(told is not None and received.endswith(PROMPT) and waited <= bound,
+              f"socat: a person among scripts that keep connections waiting is seated within 1.5 × place × game "
+              f"÷ seats (place {told}, {waited:.1f} s, bound {bound:.1f} s)")
+    finally:
+        # Scripts far back in line would wait minutes for a game: the
+        # server's end ends their connections.
+        scripts.stop.set()
+        served.stop(server)
+        await scripts.finish()
+
+
+async def hold_connections(port, addresses, server_address, at_once=100):
+    """Opens a connection from each address, at_once of them at a time (more
+    would overflow the listen queue, and their SYNs be sent again seconds
+    later); returns each one's reader, writer and first line."""
+    async def one(address):
+        reader, writer = await connect(port, address, server_address)
+        return reader, writer, await first_line(reader)
+    held = []
+    for start in range(0, len(addresses), at_once):
+        held += await asyncio.gather(*(one(address) for address in addresses[start:start + at_once]))
+    return held
+
+
+async def network_case(terminal, work):
+    """A /48 used as 200 /64s of 4 connections each: with the defaults its
+    network holds 16 games and places; with no limit of the network, it
+    fills the line, and a person of another network still gets a place, the
+    /48's newest place let go with the reason."""
+    addresses = [f"{IPV6_NETWORK[:-1]}{group:x}::1" for group in range(200) for _ in range(4)]
+    for what, settings, full in (("the defaults", {"KESTIV_LINE": "500"}, None),
+                                 ("no limit of the network and a line of 50",
+                                  {"KESTIV_LINE": "50", "KESTIV_GAMES_PER_NETWORK": "10000"}, 50)):
+        server = served.start("socat", terminal, work, games=10, game_seconds=600, game_memory=128,
+                              idle_seconds=600, more_settings=settings, listen="")
+        try:
+            started = time.monotonic()
+            held = await hold_connections(server.port, addresses, "::1")
+            took = time.monotonic() - started
+            placed = sum(place_told(line) is not None for _, _, line in held)
+            refusals = sorted({line for _, _, line in held if place_told(line) is None and line != b""})
+            reader, writer = await connect(server.port, "127.30.0.1")
+            told = await first_line(reader)
+            print(f"figure  a /48 as 200 /64s of 4 connections, {what}: {placed} of its connections got a place "
+                  f"(answered within {took:.1f} s); then a person of another network read {told[:80]!r}", flush=True)
+            check(place_told(told) is not None, f"socat, {what}: a /48 used as many /64s cannot take the whole line "
+                                                f"from a person of another network (got {told!r})")
+            if full is None:
+                check(placed == 6 and any(b"with the addresses of one network" in line for line in refusals),
+                      f"socat, {what}: the /48 holds 16 games and places, then reads why ({placed} placed, "
+                      f"{refusals[:2]})")
+            else:
+                fate = b": turned away: its place went to a network that had none"
+                log = served.wait_for_log(server, [fate])
+                check(placed == full and log.count(fate) == 1,
+                      f"socat, {what}: the /48 filled the line, and its newest place went to the person, the log "
+                      f"saying why ({placed} placed, {log.count(fate)} let go)")
+            await close_all([writer] + [w for _, w, _ in held])
+        finally:
+            served.stop(server)
+
+
 async def ipv6_group_case(terminal, work, recipe):
     """Many addresses of one /64 are one group; another /64 is another; with
     KESTIV_IPV6_PREFIX=128 every address is a group of its own."""
@@ -189,7 +279,7 @@ async def burst_case(terminal, work, recipe, burst=500):
         started = time.monotonic()
 
         async def one(number):
-            reader, writer = await connect(server.port, f"127.1.{number // 250}.{1 + number % 250}")
+            reader, writer = await connect(server.port, f"127.{1 + number // 250}.{number % 250}.1")
             told = await first_line(reader)
             return told, time.monotonic() - started, writer
 
@@ -596,6 +686,10 @@ BAD_SETTINGS = [
     ("KESTIV_WAIT_SECONDS", "0"),
     ("KESTIV_IPV6_PREFIX", "31"),
     ("KESTIV_IPV6_PREFIX", "129"),
+    ("KESTIV_GAMES_PER_NETWORK", "0"),
+    ("KESTIV_IPV4_NETWORK_PREFIX", "7"),
+    ("KESTIV_IPV6_NETWORK_PREFIX", "129"),
+    ("KESTIV_CONNECTIONS_PER_MINUTE", "0"),
     ("KESTIV_PROXY_PROTOCOL", "2"),
     ("KESTIV_PROXY_FROM", "10.0.0.1/8"),          # a network or a host?
     ("KESTIV_PROXY_FROM", "proxy.example.org"),   # names are not looked up
@@ -692,6 +786,9 @@ async def served_cases(terminal, work, namespaced):
     await nohup_case(terminal, work)
     await proof_of_work_case(terminal, work)
     await waited_case(terminal, work)
+    await scripts_against_person_case(terminal, work)
+    if namespaced:
+        await network_case(terminal, work)
     await bridge_case(terminal, work)
 
 

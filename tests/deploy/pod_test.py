@@ -173,8 +173,9 @@ def remove(pod):
 
 
 def address(player):
-    """The loopback address of a player: 127.0.0.2 for the first."""
-    return f"127.0.{(player + 2) >> 8}.{(player + 2) & 255}"
+    """The loopback address of a player, each in a /24 network of its own:
+    127.0.2.1 for the first."""
+    return f"127.{(player + 2) >> 8}.{(player + 2) & 255}.1"
 
 
 def alive(pod):

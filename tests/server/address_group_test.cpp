@@ -32,6 +32,30 @@ TEST(AddressGroup, GroupsAsTheServerCountsThem) {
     }
 }
 
+TEST(AddressGroup, NetworksAsTheServerCountsThem) {
+    struct Case {
+        const char* address;
+        int ipv4Prefix;
+        int ipv6Prefix;
+        const char* network;
+    } cases[] = {
+        {"192.0.2.7", 24, 48, "192.0.2.0/24"},
+        {"192.0.2.255", 16, 48, "192.0.0.0/16"},
+        {"192.0.2.7", 32, 48, "192.0.2.7/32"},
+        {"198.51.100.130", 25, 48, "198.51.100.128/25"},
+        {"::ffff:198.51.100.3", 24, 48, "198.51.100.0/24"},  // IPv4-mapped counts as IPv4
+        {"2001:db8:5:1a2b::1", 24, 48, "2001:db8:5::/48"},
+        {"2001:db8:5:1a2b::1", 24, 56, "2001:db8:5:1a00::/56"},
+        {"2001:db8:5:1a2b::1", 24, 128, "2001:db8:5:1a2b::1/128"},
+    };
+    for (const Case& c : cases) {
+        PlayerAddress address;
+        ASSERT_TRUE(parsePlayerAddress(c.address, address)) << c.address;
+        EXPECT_EQ(addressNetwork(address, c.ipv4Prefix, c.ipv6Prefix), c.network) << c.address;
+    }
+    EXPECT_EQ(addressNetwork(PlayerAddress{}, 24, 48), "");
+}
+
 TEST(AddressGroup, RefusesWhatIsNoAddress) {
     for (const char* text :
          {"", "localhost", "192.0.2", "192.0.2.256", "[192.0.2.1]x", "2001:db8::1%lo", "1.2.3.4:80"}) {

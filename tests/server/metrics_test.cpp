@@ -51,6 +51,10 @@ TEST(Metrics, SmallStateRendersExactly) {
               "kestiv_connections_total{fate=\"turned_away\",reason=\"bad_proxy_header\"} 0\n"
               "kestiv_connections_total{fate=\"turned_away\",reason=\"terminal_unrunnable\"} 0\n"
               "kestiv_connections_total{fate=\"turned_away\",reason=\"shutdown\"} 0\n"
+              "kestiv_connections_total{fate=\"turned_away\",reason=\"network_full\"} 0\n"
+              "kestiv_connections_total{fate=\"turned_away\",reason=\"made_room\"} 0\n"
+              "kestiv_connections_total{fate=\"turned_away\",reason=\"provers_full\"} 0\n"
+              "kestiv_connections_total{fate=\"turned_away\",reason=\"too_often\"} 0\n"
               "# HELP kestiv_game_endings_total Games ended, by reason.\n"
               "# TYPE kestiv_game_endings_total counter\n"
               "kestiv_game_endings_total{reason=\"input_ended\"} 0\n"
@@ -142,12 +146,13 @@ TEST(Metrics, LiveCountsNameTheBusiestGroups) {
     SeatsAndLine line;
     line.seats = 2;
     line.perGroup = 4;
+    line.perNetwork = 16;
     line.lineBound = 10;
     ConnectionId next = 1;
     for (const char* group : {"10.0.0.2", "10.0.0.1", "10.0.0.1", "10.0.0.3", "10.0.0.1", ""}) {
-        admit(line, next++, group, false);
+        admit(line, next++, {group, group}, false);
     }
-    admit(line, next, "10.0.0.4", true);
+    admit(line, next, {"10.0.0.4", "10.0.0.4"}, true);
     LiveCounts live = liveCounts(line, 2);
     EXPECT_EQ(live.inPlay, 2);
     EXPECT_EQ(live.waiting, 4);
@@ -178,6 +183,10 @@ TEST(Metrics, StatusTellsTheRenderedNumbers) {
               "  0 a bad PROXY header\n"
               "  0 the terminal could not be run\n"
               "  0 the server shut down\n"
+              "  0 their network was full\n"
+              "  0 their place went to a network that had none\n"
+              "  0 too many players were proving their work\n"
+              "  0 they connected too often\n"
               "busiest address groups:\n"
               "  127.0.0.2: 2 in play, 1 waiting\n"
               "  2001:db8::/64: 0 in play, 1 waiting\n");
