@@ -16,9 +16,9 @@
 # KESTIV_OPENSSL_ORACLE, whether the cipher tests and benchmark have OpenSSL to
 # compare with; KESTIV_AES_BENCH, whether the AES benchmark is built; and for
 # the tests of a tool of their own, the tool where found: KESTIV_RLWRAP,
-# KESTIV_SOCAT, KESTIV_NC, KESTIV_TELNET, KESTIV_SYSTEMD_ANALYZE,
+# KESTIV_SOCAT, KESTIV_NC, KESTIV_TELNET, KESTIV_PLINK, KESTIV_SYSTEMD_ANALYZE,
 # KESTIV_SOCKET_ACTIVATE, KESTIV_WEBSOCKETD, KESTIV_IP, KESTIV_SYSCTL,
-# Python3_EXECUTABLE.
+# KESTIV_PROMTOOL, KESTIV_PROMETHEUS, Python3_EXECUTABLE.
 
 foreach(var KESTIV_BUILD_TESTS KESTIV_BUILD_BENCH)
   set_property(CACHE ${var} PROPERTY STRINGS AUTO ON OFF)
@@ -95,16 +95,21 @@ if(NOT _kestiv_KESTIV_BUILD_TESTS STREQUAL OFF)
       _kestiv_lacks(TESTS rlwrap "the test of playing under rlwrap")
     endif()
   endif()
-  # The terminal served over TCP (tests/deploy).
+  # The terminal served over TCP (tests/server, tests/deploy).
   if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    foreach(package IN LISTS KESTIV_SERVER_MISSING)
+      _kestiv_lacks(TESTS ${package} "the tests of the served terminal")
+    endforeach()
     find_package(Python3 QUIET COMPONENTS Interpreter)
     if(NOT Python3_FOUND)
       _kestiv_lacks(TESTS python3 "the tests of the served terminal")
     endif()
     foreach(tool_package IN ITEMS
             "SOCAT|socat|socat" "NC|nc|netcat-openbsd" "TELNET|telnet|inetutils-telnet"
+            "PLINK|plink|putty-tools"
             "SYSTEMD_ANALYZE|systemd-analyze|systemd" "SOCKET_ACTIVATE|systemd-socket-activate|systemd"
-            "WEBSOCKETD|websocketd|websocketd" "IP|ip|iproute2" "SYSCTL|sysctl|procps")
+            "WEBSOCKETD|websocketd|websocketd" "IP|ip|iproute2" "SYSCTL|sysctl|procps"
+            "PROMTOOL|promtool|prometheus" "PROMETHEUS|prometheus|prometheus")
       string(REPLACE "|" ";" tool_package "${tool_package}")
       list(GET tool_package 0 name)
       list(GET tool_package 1 tool)

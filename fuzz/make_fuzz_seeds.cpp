@@ -84,6 +84,8 @@ std::vector<std::pair<std::string, std::string>> proxyHeaderSeeds() {
         {"v1-unknown", "PROXY UNKNOWN\r\n"},
         {"v2-tcp4", v2 + std::string("\x21\x11\x00\x0c", 4) + ipv4 + "dir\n"},
         {"v2-local", v2 + std::string("\x20\x00\x00\x00", 4)},
+        {"v2-tcp4-tlvs",
+         v2 + std::string("\x21\x11\x00\x14", 4) + ipv4 + std::string("\x04\x00\x05kestv", 8)},
         {"no-header", "dir\r\n"},
     };
 }

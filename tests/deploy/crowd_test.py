@@ -25,6 +25,7 @@ import subprocess
 import sys
 import tempfile
 import time
+from collections import Counter
 from pathlib import Path
 
 import served
@@ -33,7 +34,7 @@ from checks import check, finish
 from players import (BRIDGE_END, CANNOT_START, EXIT, LINE_FULL, SHUTDOWN_ENDING, SHUTDOWN_LINE, STEP_SECONDS,
                      ReconnectingScripts, address_full, connect, duration, first_place, idle_ending, network_full, new_place, read_to_end,
                      read_until)
-from sessions import PROMPT, reference_output
+from sessions import PROMPT, opening_output, reference_output
 
 NAMESPACED = "--in-own-network"
 IPV6_NETWORK = "2001:db8:5::"  # local as a whole inside the namespace (/48)
@@ -81,7 +82,7 @@ async def line_case(terminal, work, recipe):
              b": game started after ", b": ended: left the game or crashed\n", b": left the line: player gone\n"]
     server = served.start(recipe, terminal, work, games=2, game_seconds=600, game_memory=128, idle_seconds=60,
                           more_settings={"KESTIV_LINE": "4", "KESTIV_GAMES_PER_ADDRESS": "2"})
-    opening = reference_output(terminal, EXIT + b"\n")
+    opening = opening_output(terminal)
     try:
         seated = [await held_game(server.port, f"127.0.0.{2 + n}") for n in range(2)]
         waiting = []
@@ -152,6 +153,96 @@ async def fairness_case(terminal, work, recipe):
         served.stop(server)
 
 
+def place_told(line):
+    """The place a first line in line tells, or None."""
+    found = re.match(rb"kestiv's terminal is playing every game it can: you are number (\d+) ", line)
+    return int(found.group(1)) if found else None
+
+
+async def scripts_against_person_case(terminal, work):
+    """50 script groups keep 4 connections each in play or waiting, each
+    reconnecting the instant its game ends; a person who connects then is
+    seated at the place told, within 1.5 times place × game ÷ seats."""
+    games, game_seconds, groups = 10, 3, 50
+    server = served.start("socat", terminal, work, games=games, game_seconds=game_seconds, game_memory=128,
+                          idle_seconds=60, more_settings={"KESTIV_LINE": "500"})
+    scripts = ReconnectingScripts(server.port, [f"127.20.{group}.1" for group in range(groups)], 4, game_seconds)
+    try:
+        deadline = time.monotonic() + STEP_SECONDS
+        while server.log.read_bytes().count(b": waits at ") < groups * 4 - games and time.monotonic() < deadline:
+            await asyncio.sleep(0.1)
+        asked = time.monotonic()
+        reader, writer = await connect(server.port, "127.21.0.1")
+        told = place_told(await first_line(reader))
+        received = await read_until(reader, PROMPT)
+        waited = time.monotonic() - asked
+        writer.close()
+        bound = 1.5 * (told or 0) * game_seconds / games
+        print(f"figure  a person among {groups} script groups of 4 connections ({games} seats, {game_seconds}-second "
+              f"games) was told place {told} and played after {waited:.1f} s (bound {bound:.1f} s); the scripts "
+              f"played {scripts.games}", flush=True)
+        check(told is not None and received.endswith(PROMPT) and waited <= bound,
+              f"socat: a person among scripts that keep connections waiting is seated within 1.5 × place × game "
+              f"÷ seats (place {told}, {waited:.1f} s, bound {bound:.1f} s)")
+    finally:
+        # Scripts far back in line would wait minutes for a game: the
+        # server's end ends their connections.
+        scripts.stop.set()
+        served.stop(server)
+        await scripts.finish()
+
+
+async def hold_connections(port, addresses, server_address, at_once=100):
+    """Opens a connection from each address, at_once of them at a time (more
+    would overflow the listen queue, and their SYNs be sent again seconds
+    later); returns each one's reader, writer and first line."""
+    async def one(address):
+        reader, writer = await connect(port, address, server_address)
+        return reader, writer, await first_line(reader)
+    held = []
+    for start in range(0, len(addresses), at_once):
+        held += await asyncio.gather(*(one(address) for address in addresses[start:start + at_once]))
+    return held
+
+
+async def network_case(terminal, work):
+    """A /48 used as 200 /64s of 4 connections each: with the defaults its
+    network holds 16 games and places; with no limit of the network, it
+    fills the line, and a person of another network still gets a place, the
+    /48's newest place let go with the reason."""
+    addresses = [f"{IPV6_NETWORK[:-1]}{group:x}::1" for group in range(200) for _ in range(4)]
+    for what, settings, full in (("the defaults", {"KESTIV_LINE": "500"}, None),
+                                 ("no limit of the network and a line of 50",
+                                  {"KESTIV_LINE": "50", "KESTIV_GAMES_PER_NETWORK": "10000"}, 50)):
+        server = served.start("socat", terminal, work, games=10, game_seconds=600, game_memory=128,
+                              idle_seconds=600, more_settings=settings, listen="")
+        try:
+            started = time.monotonic()
+            held = await hold_connections(server.port, addresses, "::1")
+            took = time.monotonic() - started
+            placed = sum(place_told(line) is not None for _, _, line in held)
+            refusals = sorted({line for _, _, line in held if place_told(line) is None and line != b""})
+            reader, writer = await connect(server.port, "127.30.0.1")
+            told = await first_line(reader)
+            print(f"figure  a /48 as 200 /64s of 4 connections, {what}: {placed} of its connections got a place "
+                  f"(answered within {took:.1f} s); then a person of another network read {told[:80]!r}", flush=True)
+            check(place_told(told) is not None, f"socat, {what}: a /48 used as many /64s cannot take the whole line "
+                                                f"from a person of another network (got {told!r})")
+            if full is None:
+                check(placed == 6 and any(b"with the addresses of one network" in line for line in refusals),
+                      f"socat, {what}: the /48 holds 16 games and places, then reads why ({placed} placed, "
+                      f"{refusals[:2]})")
+            else:
+                fate = b": turned away: its place went to a network that had none"
+                log = served.wait_for_log(server, [fate])
+                check(placed == full and log.count(fate) == 1,
+                      f"socat, {what}: the /48 filled the line, and its newest place went to the person, the log "
+                      f"saying why ({placed} placed, {log.count(fate)} let go)")
+            await close_all([writer] + [w for _, w, _ in held])
+        finally:
+            served.stop(server)
+
+
 async def ipv6_group_case(terminal, work, recipe):
     """Many addresses of one /64 are one group; another /64 is another; with
     KESTIV_IPV6_PREFIX=128 every address is a group of its own."""
@@ -188,7 +279,7 @@ async def burst_case(terminal, work, recipe, burst=500):
         started = time.monotonic()
 
         async def one(number):
-            reader, writer = await connect(server.port, f"127.1.{number // 250}.{1 + number % 250}")
+            reader, writer = await connect(server.port, f"127.{1 + number // 250}.{number % 250}.1")
             told = await first_line(reader)
             return told, time.monotonic() - started, writer
 
@@ -406,27 +497,58 @@ async def descriptors_case(terminal, work, recipe):
         served.stop(server)
 
 
-def proxy_v2(source, destination="127.0.0.1", command=1):
-    """A PROXY protocol version 2 header for TCP from source."""
+PROXY_V2 = b"\r\n\r\n\x00\r\nQUIT\n"
+
+
+def proxy_v2(source, destination="127.0.0.1", kind=None, tlvs=b""):
+    """A PROXY protocol version 2 header for TCP from source (the family
+    and protocol byte `kind` if given), TLVs after the addresses."""
     family = socket.AF_INET6 if ":" in source else socket.AF_INET
     addresses = socket.inet_pton(family, source) + socket.inet_pton(family, destination if family == socket.AF_INET
                                                                      else "::1")
-    body = addresses + struct.pack("!HH", 40000, 4000)
-    kind = 0x11 if family == socket.AF_INET else 0x21
-    return b"\r\n\r\n\x00\r\nQUIT\n" + bytes([0x20 | command, kind if command else 0]) + struct.pack(
-        "!H", len(body)) + body
+    body = addresses + struct.pack("!HH", 40000, 4000) + tlvs
+    kind = kind if kind is not None else 0x11 if family == socket.AF_INET else 0x21
+    return PROXY_V2 + bytes([0x21, kind]) + struct.pack("!H", len(body)) + body
+
+
+def proxy_v2_local(body=b"", kind=0):
+    """A version 2 LOCAL header, as HAProxy's health checks send it: no
+    addresses, unless given."""
+    return PROXY_V2 + bytes([0x20, kind]) + struct.pack("!H", len(body)) + body
+
+
+# Headers a listed proxy sends that are still turned away: what no proxy of
+# TCP connections sends, or a source no player has.
+REFUSED_HEADERS = [
+    ("a version 1 source 0.0.0.0", b"PROXY TCP4 0.0.0.0 127.0.0.1 40000 4000\r\n"),
+    ("a version 1 source 255.255.255.255", b"PROXY TCP4 255.255.255.255 127.0.0.1 40000 4000\r\n"),
+    ("a version 1 multicast source", b"PROXY TCP6 ff02::1 ::1 40000 4000\r\n"),
+    ("UNKNOWN run on", b"PROXY UNKNOWNgarbage\r\n"),
+    ("version 2 over UDP", proxy_v2("198.51.100.20", kind=0x12)),
+    ("version 2 over an unknown protocol", proxy_v2("198.51.100.21", kind=0x13)),
+    ("version 2 of the unix family", PROXY_V2 + bytes([0x21, 0x31]) + struct.pack("!H", 216) + b"u" * 216),
+    ("version 2 LOCAL with addresses", proxy_v2_local(proxy_v2("198.51.100.22")[16:], kind=0x11)),
+    ("version 2 LOCAL with an address body", proxy_v2_local(proxy_v2("198.51.100.23")[16:])),
+    ("version 2 with 1 KB of TLVs", proxy_v2("198.51.100.24", tlvs=b"\x04\x04\x00" + b"n" * 1024)),
+]
+NOT_A_PROXY = b"is no proxy of KESTIV_PROXY_FROM"
 
 
 async def proxy_case(terminal, work, recipe):
-    """Every connection begins with a PROXY header, whose source is the
-    player's address; a connection without one is told and let go."""
+    """Every connection from the proxy (127.0.0.1) begins with a PROXY header,
+    whose source is the player's address; a connection without one, or with
+    one no proxy of TCP sends, is told and let go. A connection from anyone
+    else is let go without a header read: one address claiming 40 others
+    plays no game."""
     server = served.start(recipe, terminal, work, games=10, game_seconds=600, game_memory=128, idle_seconds=60,
-                          more_settings={"KESTIV_PROXY_PROTOCOL": "1", "KESTIV_GAMES_PER_ADDRESS": "1"})
+                          more_settings={"KESTIV_PROXY_PROTOCOL": "1", "KESTIV_PROXY_FROM": "10.0.0.0/8,127.0.0.1",
+                                         "KESTIV_GAMES_PER_ADDRESS": "1"})
     expected = reference_output(terminal, EXIT + b"\n")
     try:
         for what, header in (("version 1", b"PROXY TCP4 198.51.100.7 127.0.0.1 40000 4000\r\n"),
                              ("version 2", proxy_v2("198.51.100.8")),
-                             ("version 2 LOCAL", proxy_v2("198.51.100.9", command=0))):
+                             ("version 2 with TLVs", proxy_v2("198.51.100.9", tlvs=b"\x04\x00\x03abc")),
+                             ("version 2 LOCAL", proxy_v2_local())):
             reader, writer = await connect(server.port)
             writer.write(header + EXIT + b"\n")
             received = await read_to_end(reader)
@@ -446,22 +568,45 @@ async def proxy_case(terminal, work, recipe):
             writer.close()
             check(told == refusal, f"{recipe}: the {what} header's source is the player's group (got {told!r})")
         for what, sent in (("no header", b"dir\n"), ("a broken header", b"PROXY TCP4 1.2.3 4.5.6.7 1 2\r\n"),
-                           ("silence", b"")):
+                           ("silence", b""), *((what, header + EXIT + b"\n") for what, header in REFUSED_HEADERS)):
             reader, writer = await connect(server.port)
             writer.write(sent)
             told = await read_to_end(reader, 20)
             writer.close()
             check(told == BAD_PROXY, f"{recipe}: a connection with {what} is told and let go (got {told!r})")
+
+        async def claim(number):
+            reader, writer = await connect(server.port, "127.0.13.1")
+            writer.write(f"PROXY TCP4 198.51.101.{number + 1} 127.0.0.1 40000 4000\r\n".encode() + EXIT + b"\n")
+            told = await read_to_end(reader, 20)
+            writer.close()
+            return told
+
+        told = await asyncio.gather(*(claim(number) for number in range(40)))
+        check(told == [BAD_PROXY] * 40, f"{recipe}: a client that is no proxy, sending 40 headers naming 40 "
+                                        f"addresses, is told and let go 40 times ({Counter(told)})")
         probe = [str(served.DEPLOY / "container/kestiv-probe"), str(server.port)]
         probed = subprocess.run(probe, env=dict(os.environ, KESTIV_PROXY_PROTOCOL="1"), capture_output=True)
         check(probed.returncode == 0, f"{recipe}: the container's probe, in the server's environment, sends its "
                                       f"own header and passes ({probed.stderr!r})")
         await close_all(held)
-        log = served.wait_for_log(server, [b"from 198.51.100.7: game started", b"turned away: no valid PROXY header"])
+        log = served.wait_for_log(server, [b"from 198.51.100.7: game started", b"turned away: no valid PROXY header",
+                                           b"its peer 127.0.13.1 " + NOT_A_PROXY])
+        deadline = time.monotonic() + STEP_SECONDS
+        while log.count(NOT_A_PROXY) < 40 and time.monotonic() < deadline:
+            await asyncio.sleep(0.1)
+            log = server.log.read_bytes()
     finally:
         served.stop(server)
     check(b"from 198.51.100.7: game started" in log and b"turned away: no valid PROXY header" in log,
           f"{recipe}: the log names the header's source and the connections without one")
+    check(log.count(b"turned away: its peer 127.0.13.1 " + NOT_A_PROXY) == 40 and b"198.51.101." not in log,
+          f"{recipe}: the log names the peer of each of the 40 connections from no proxy, and none of the "
+          f"addresses they claimed ({log.count(NOT_A_PROXY)} logged)")
+    refused = len(REFUSED_HEADERS) + 3
+    check(log.count(b"turned away: no valid PROXY header") == refused,
+          f"{recipe}: the log tells each of the {refused} connections without a valid header "
+          f"({log.count(b'turned away: no valid PROXY header')} logged)")
 
 
 async def proof_of_work_case(terminal, work):
@@ -541,11 +686,20 @@ BAD_SETTINGS = [
     ("KESTIV_WAIT_SECONDS", "0"),
     ("KESTIV_IPV6_PREFIX", "31"),
     ("KESTIV_IPV6_PREFIX", "129"),
+    ("KESTIV_GAMES_PER_NETWORK", "0"),
+    ("KESTIV_IPV4_NETWORK_PREFIX", "7"),
+    ("KESTIV_IPV6_NETWORK_PREFIX", "129"),
+    ("KESTIV_CONNECTIONS_PER_MINUTE", "0"),
     ("KESTIV_PROXY_PROTOCOL", "2"),
+    ("KESTIV_PROXY_FROM", "10.0.0.1/8"),          # a network or a host?
+    ("KESTIV_PROXY_FROM", "proxy.example.org"),   # names are not looked up
+    ("KESTIV_PROXY_FROM", "10.0.0.0/8,"),
     ("KESTIV_POW_BITS", "27"),
     ("KESTIV_POW_SECONDS", "0"),
     ("KESTIV_WEBSOCKET", "70000"),
     ("KESTIV_WEBSOCKET", "localhost:8080"),
+    ("KESTIV_METRICS", "localhost:9100"),
+    ("KESTIV_METRICS", "0"),
 ]
 
 
@@ -560,6 +714,9 @@ def settings_cases(terminal):
           f"every bad setting is reported at once ({said.strip()!r})")
     status, said, _ = refused_start(terminal, {"KESTIV_WEBSOCKET": "8080"})
     check(status == 2 and "KESTIV_WEBSOCKET_ORIGIN" in said, "a bridge without its site's origin stops the server")
+    status, said, listened = refused_start(terminal, {"KESTIV_PROXY_PROTOCOL": "1"})
+    check(status == 2 and "KESTIV_PROXY_FROM must name the proxies" in said and not listened,
+          f"PROXY headers read from no proxy named stops the server, saying why ({said.strip()[:120]!r})")
     seat = Path(terminal).parent / "kestiv-seat"
     with tempfile.TemporaryDirectory() as folder:
         os.chmod(folder, 0o755)
@@ -575,11 +732,15 @@ async def bridge_case(terminal, work):
     """KESTIV_WEBSOCKET starts websocketd beside socat: a page of the site's
     origin plays the same game, counted by its own address, and reads the end
     mark last when the server ends the connection; any other origin is
-    refused; idleness is told without TCP; the bridge ends with the server."""
+    refused; idleness is told without TCP; the bridge ends with the server.
+    The server reads PROXY headers on its TCP port, from a proxy elsewhere:
+    a page's bytes hold none, and its player is still counted by their own
+    address."""
     bridge_port = served.free_port()
     server = served.start("socat", terminal, work, games=4, game_seconds=600, game_memory=128, idle_seconds=2,
                           more_settings={"KESTIV_WEBSOCKET": f"127.0.0.1:{bridge_port}",
                                          "KESTIV_WEBSOCKET_ORIGIN": "game.example.org",
+                                         "KESTIV_PROXY_PROTOCOL": "1", "KESTIV_PROXY_FROM": "192.0.2.1",
                                          "KESTIV_GAMES_PER_ADDRESS": "1"})
     origin = "https://game.example.org"
     try:
@@ -597,7 +758,7 @@ async def bridge_case(terminal, work):
         check(told == address_full(1) + BRIDGE_END, f"a page's player is counted by their own address (got {told!r})")
         rest = await websocket_client.receive_until(reader, lambda _: False, 20)
         writer.close()
-        check(opening + rest == reference_output(terminal, EXIT + b"\n") + idle_ending(2) + BRIDGE_END,
+        check(opening + rest == opening_output(terminal) + idle_ending(2) + BRIDGE_END,
               f"a silent player of the bridge is cut at the idle limit with the reason (ends {rest[-60:]!r})")
     finally:
         served.stop(server)
@@ -625,6 +786,9 @@ async def served_cases(terminal, work, namespaced):
     await nohup_case(terminal, work)
     await proof_of_work_case(terminal, work)
     await waited_case(terminal, work)
+    await scripts_against_person_case(terminal, work)
+    if namespaced:
+        await network_case(terminal, work)
     await bridge_case(terminal, work)
 
 

@@ -221,7 +221,7 @@ async def turned_away(server):
     started = time.monotonic()
 
     async def waiting(player):
-        reader, writer = await connect(server.port, f"127.1.{player // 250}.{1 + player % 250}")
+        reader, writer = await connect(server.port, f"127.{1 + player // 250}.{player % 250}.1")
         told = await read_until(reader, b"\r\n")
         return told, time.monotonic() - started, writer
 

@@ -88,9 +88,10 @@ def socket_inside(netns):
 
 
 def loopback_address(player, per_address):
-    """A client address of its own for every per_address players: 127.0.0.2 on."""
+    """A client address of its own for every per_address players, each in a
+    /24 network of its own: 127.0.2.1, 127.0.3.1, ..."""
     number = 2 + player // per_address
-    return f"127.0.{number >> 8}.{number & 255}"
+    return f"127.{number >> 8}.{number & 255}.1"
 
 
 async def read_until(reader, marker):

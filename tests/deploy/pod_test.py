@@ -43,7 +43,7 @@ from checks import check, finish
 from load_test import Muster, build_settings, first_difference, flag_sessions, walk_and_hold
 from players import (EXIT, SHUTDOWN_ENDING, STEP_SECONDS, address_full, connect, connect_inside, first_place,
                      idle_ending, read_to_end, read_until)
-from sessions import NC_LINE_END, PROMPT, as_typed, reference_output, walk_to_goal
+from sessions import NC_LINE_END, PROMPT, as_typed, opening_output, reference_output, walk_to_goal
 from unruly_players import flood
 
 SOURCE = Path(__file__).resolve().parents[2]
@@ -173,8 +173,9 @@ def remove(pod):
 
 
 def address(player):
-    """The loopback address of a player: 127.0.0.2 for the first."""
-    return f"127.0.{(player + 2) >> 8}.{(player + 2) & 255}"
+    """The loopback address of a player, each in a /24 network of its own:
+    127.0.2.1 for the first."""
+    return f"127.{(player + 2) >> 8}.{(player + 2) & 255}.1"
 
 
 def alive(pod):
@@ -316,7 +317,7 @@ async def stopped_with_games(pod):
 
 async def limits(pod, terminal, goal):
     """A pod of two games, 3 idle seconds, 5 seconds a game and 64 MiB."""
-    opening = reference_output(terminal, EXIT + b"\n")
+    opening = opening_output(terminal)
     silent_reader, silent_writer = await pod.connect_from(address(0))
     await read_until(silent_reader, PROMPT)
     silent_since = time.monotonic()

@@ -178,12 +178,13 @@ def game_processes(server):
 
 
 def games_in_play(server):
-    """How many of the server's terminals run."""
+    """How many of the server's terminals run: by the name they were run by,
+    which a terminal run from the server's copy keeps too."""
     count = 0
     for pid in game_processes(server):
         try:
-            with open(f"/proc/{pid}/comm") as comm:
-                count += comm.read().strip() == "kestiv-terminal"
+            with open(f"/proc/{pid}/cmdline", "rb") as cmdline:
+                count += Path(cmdline.read().split(b"\0")[0].decode()).name == "kestiv-terminal"
         except OSError:
             continue
     return count

@@ -1,10 +1,12 @@
 """What the players of the served-terminal tests type, and what each must see:
 the walk from the root to the goal file, made different for every player, and
 the bytes the same terminal writes for the same lines when it runs directly,
-writing to a pseudo-terminal as it does when served."""
+writing to a pseudo-terminal as it does when served, as the server sends
+them."""
 import os
 import select
 import subprocess
+import tty
 
 PROMPT = b"\x1b[32mkestiv's terminal ---> \x1b[0m"
 # The two line ends players send: nc sends what the player's terminal gives
@@ -47,9 +49,14 @@ def as_typed(lines, line_end):
 
 
 def reference_output(terminal, typed):
-    """Everything the terminal writes to a pseudo-terminal of its own, as it
-    does when served, for the bytes typed followed by the end of input."""
+    """What a player of the served terminal receives for the bytes typed
+    followed by the end of input: everything the terminal writes to a
+    pseudo-terminal of its own, as it does when served, each LF as CR LF, and
+    its last line ended when the game ends in the middle of one."""
     controller, terminal_side = os.openpty()
+    # No output processing, as the server's pseudo-terminals have none: the
+    # line ends are the server's.
+    tty.setraw(terminal_side)
     game = subprocess.Popen([terminal], stdin=subprocess.PIPE, stdout=terminal_side,
                             stderr=subprocess.DEVNULL, start_new_session=True)
     game.stdin.write(typed)
@@ -67,4 +74,12 @@ def reference_output(terminal, typed):
         output += os.read(controller, 1 << 16)
     os.close(terminal_side)
     os.close(controller)
-    return bytes(output[:-len(END_MARK)])
+    written = bytes(output[:-len(END_MARK)])
+    ended = b"" if written.endswith(b"\n") or not written else b"\n"
+    return (written + ended).replace(b"\n", b"\r\n")
+
+
+def opening_output(terminal):
+    """What a player receives before typing anything: the banner and the first prompt."""
+    whole = reference_output(terminal, b"exit\n")
+    return whole[:whole.index(PROMPT) + len(PROMPT)]

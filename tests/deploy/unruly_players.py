@@ -10,12 +10,12 @@ import served
 from checks import check
 from players import (EXIT, STEP_SECONDS, connect, first_place, idle_ending, loopback_address, read_to_end, read_until,
                      reset)
-from sessions import NC_LINE_END, PROMPT, as_typed, reference_output, walk_to_goal
+from sessions import NC_LINE_END, PROMPT, as_typed, opening_output, reference_output, walk_to_goal
 
 
 async def idle_phase(server, terminal, idle_seconds):
     """Players who say nothing after the first prompt are cut at the idle limit."""
-    opening = reference_output(terminal, EXIT + b"\n")
+    opening = opening_output(terminal)
 
     async def silent_player(player):
         reader, writer = await connect(server.port, loopback_address(player, 1))
@@ -138,7 +138,7 @@ async def time_limit_phase(server, terminal, seconds):
     ending = f"\x1b[0m\r\n\r\nTime is up: a game lasts at most {seconds} seconds.\r\n".encode()
     check(received.endswith(ending), f"a game past the limit ends with the message (ends {bytes(received[-90:])!r})")
     check(seconds - 0.5 <= took <= seconds + 5, f"the game ended at the limit of {seconds} s (after {took:.1f} s)")
-    check(await read_until(waiting_reader, PROMPT) == reference_output(terminal, EXIT + b"\n"),
+    check(await read_until(waiting_reader, PROMPT) == opening_output(terminal),
           "the seat goes to the player who waited, on the same connection")
     waiting_writer.close()
     check(not served.wait_for_no_games(server, 10), "the ended games left no process")

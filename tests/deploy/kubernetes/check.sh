@@ -58,7 +58,9 @@ check "the base holds a Deployment, a Service, a NetworkPolicy, a PodDisruptionB
     test "$(grep '^kind:' "$work/base.yaml" | sort | tr '\n' ' ')" = \
     "kind: Deployment kind: HorizontalPodAutoscaler kind: NetworkPolicy kind: PodDisruptionBudget kind: Service "
 check "the game's container has a read-only root" grep -q 'readOnlyRootFilesystem: true' "$work/base.yaml"
-check "the Service spreads every connection over the pods" grep -q 'sessionAffinity: None' "$work/base.yaml"
+check "the Service keeps a client address on one pod for a game and a wait (3 hours)" \
+    test "$(grep -A3 -E '^  sessionAffinity:' "$work/base.yaml" | tr '\n' ' ' | tr -s ' ')" = \
+    " sessionAffinity: ClientIP sessionAffinityConfig: clientIP: timeoutSeconds: 10800 "
 kubectl kustomize deploy/kubernetes-nodeport >"$work/nodeport.yaml"
 check "the NodePort overlay serves on port 31337 of every node, keeping the players' addresses" \
     test "$(grep -E '^  type:|nodePort:|externalTrafficPolicy:' "$work/nodeport.yaml" | awk '{ printf "%s %s ", $1, $2 }')" = \
