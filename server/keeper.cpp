@@ -532,6 +532,16 @@ std::string renderLiveView() {
     return renderMetrics(live.metrics, liveCounts(line, busiestGroupsShown), numberSettings(limits));
 }
 
+// The settings in force from now on: the limits of the seats and the line.
+void takeSettings(const GameSettings& settings) {
+    limits = settings;
+    line.seats = settings.games;
+    line.perGroup = settings.gamesPerAddress;
+    line.perNetwork = settings.gamesPerNetwork;
+    line.lineBound = settings.line;
+    rate.perMinute = settings.connectionsPerMinute;
+}
+
 // Settings a running server cannot take again: its listeners' addresses.
 std::vector<std::string> fixedSettingsChanged(const GameSettings& fresh) {
     std::vector<std::string> changed;
@@ -573,17 +583,10 @@ void reload() {
         close(terminal.descriptor);
         terminal = copy;
     }
-    limits = fresh;
-    line.seats = fresh.games;
-    line.perGroup = fresh.gamesPerAddress;
-    line.perNetwork = fresh.gamesPerNetwork;
-    line.lineBound = fresh.line;
-    rate.perMinute = fresh.connectionsPerMinute;
-    std::string listed = listGameSettings(fresh);
-    std::replace(listed.begin(), listed.end(), '\n', ' ');
+    takeSettings(fresh);
     std::fprintf(stderr, "kestiv-seat: reloaded%s%s; %s\n",
                  terminal.path.empty() ? "" : ": the terminal of ", terminal.path.c_str(),
-                 listed.substr(0, listed.size() - 1).c_str());
+                 settingsOnOneLine(fresh).c_str());
     for (ConnectionId seated : fillSeats(line)) {
         startPlaying(connectionOfArrival[seated]);
     }
@@ -627,13 +630,8 @@ bool roomForChannels(const GameSettings& settings, std::string& problem) {
 
 int keepSeats(const GameSettings& settings, int listening, int scrapes,
               const std::vector<pid_t>& vital, const sigset_t& stopping, const TerminalCopy& copy) {
-    limits = settings;
+    takeSettings(settings);
     terminal = copy;
-    line.seats = settings.games;
-    line.perGroup = settings.gamesPerAddress;
-    line.perNetwork = settings.gamesPerNetwork;
-    line.lineBound = settings.line;
-    rate.perMinute = settings.connectionsPerMinute;
     listener = listening;
     events = epoll_create1(EPOLL_CLOEXEC);
     sigset_t watched = stopping;

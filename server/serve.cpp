@@ -187,14 +187,6 @@ bool awaitListening(const std::vector<std::pair<pid_t, long>>& listeners, int& s
     return true;
 }
 
-std::string settingsOnOneLine(const GameSettings& settings) {
-    std::string listed = listGameSettings(settings);
-    for (char& c : listed) {
-        c = c == '\n' ? ' ' : c;
-    }
-    return listed.substr(0, listed.size() - 1);
-}
-
 void warnOfUnknownNames() {
     for (const std::string& warning : unknownSettingNames()) {
         std::fprintf(stderr, "kestiv-seat: warning: %s\n", warning.c_str());

@@ -273,6 +273,12 @@ std::string listGameSettings(const GameSettings& settings) {
     return lines;
 }
 
+std::string settingsOnOneLine(const GameSettings& settings) {
+    std::string listed = listGameSettings(settings);
+    std::replace(listed.begin(), listed.end(), '\n', ' ');
+    return listed.substr(0, listed.size() - 1);
+}
+
 std::vector<std::pair<std::string, long>> numberSettings(const GameSettings& settings) {
     std::vector<std::pair<std::string, long>> numbers;
     for (const SettingRule& rule : rules) {

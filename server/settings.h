@@ -41,6 +41,9 @@ std::vector<std::string> unknownSettingNames();
 // The settings in effect, one NAME=VALUE line each.
 std::string listGameSettings(const GameSettings& settings);
 
+// The same NAME=VALUE pairs on one line, for the log.
+std::string settingsOnOneLine(const GameSettings& settings);
+
 // The settings that are numbers, each with its name, in the order listed.
 std::vector<std::pair<std::string, long>> numberSettings(const GameSettings& settings);
 
