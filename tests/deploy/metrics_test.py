@@ -75,6 +75,10 @@ def expected_status(waiting, at_once, after_waiting, groups):
             f"  0 a bad PROXY header\n"
             f"  0 the terminal could not be run\n"
             f"  0 the server shut down\n"
+            f"  0 their network was full\n"
+            f"  0 their place went to a network that had none\n"
+            f"  0 too many players were proving their work\n"
+            f"  0 they connected too often\n"
             f"busiest address groups:\n{listed}")
 
 

@@ -18,6 +18,8 @@ mkdir -p "$root/usr/lib/systemd"
 cp -r /usr/lib/systemd/system "$root/usr/lib/systemd/"   # the targets the units are ordered against
 seat=$(dirname "$terminal")/kestiv-seat
 install -D -m 0755 "$terminal" "$seat" "$deploy/kestiv-game" -t "$root/usr/local/lib/kestiv-terminal/"
+# The keeper's reload signals it with kill, which every host has.
+install -D -m 0755 /usr/bin/kill -t "$root/bin/"
 install -D -m 0644 "$deploy/kestiv-terminal.socket" "$deploy/kestiv-terminal@.service" \
     "$deploy/kestiv-terminal-keeper.service" "$deploy/kestiv-terminal-websocket.service" \
     "$deploy/kestiv-terminal.slice" -t "$root/etc/systemd/system/"
