@@ -17,6 +17,7 @@ usage: crowd_test.py TERMINAL
 import asyncio
 import os
 import re
+import resource
 import shutil
 import signal
 import socket
@@ -241,6 +242,58 @@ async def network_case(terminal, work):
             await close_all([writer] + [w for _, w, _ in held])
         finally:
             served.stop(server)
+
+
+def room_for_sockets(count):
+    """Raises this process's limit of open files, as far as it may, to hold
+    count sockets beside its own files."""
+    soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+    wanted = count + 256
+    if soft != resource.RLIM_INFINITY and soft < wanted:
+        resource.setrlimit(resource.RLIMIT_NOFILE, (wanted if hard == resource.RLIM_INFINITY
+                                                    else min(wanted, hard), hard))
+
+
+async def many_addresses_case(terminal, work):
+    """IPv4 addresses each of a connection of its own, 16 in each of 126
+    /24s, as a script of many addresses spreads them (every network at its
+    limit): they take the 10 seats and fill a line of 2,000, and a person of
+    a /24 that holds nothing is still told a place, the newest place of a
+    full network let go for them."""
+    games, line, networks, per_network = 10, 2000, 126, 16
+    addresses = [f"127.40.{network}.{host + 1}" for network in range(networks) for host in range(per_network)]
+    room_for_sockets(len(addresses) + 1)
+    server = served.start("socat", terminal, work, games=games, game_seconds=600, game_memory=128,
+                          idle_seconds=600, more_settings={"KESTIV_LINE": str(line)})
+    try:
+        keeper_before = served.cpu_seconds_with_reaped(server.process.pid)
+        listener_before = served.cpu_seconds_with_reaped(server.listener)
+        started = time.monotonic()
+        held = await hold_connections(server.port, addresses, "127.0.0.1")
+        took = time.monotonic() - started
+        placed = sum(place_told(told) is not None for _, _, told in held)
+        full = sum(told == LINE_FULL for _, _, told in held)
+        check(placed == line and full == len(addresses) - games - line,
+              f"socat: {len(addresses)} addresses of {networks} /24s take the seats and fill the line ({placed} "
+              f"placed, {full} told the line is full)")
+        reader, writer = await connect(server.port, "127.41.0.1")
+        told = await first_line(reader)
+        keeper = served.cpu_seconds_with_reaped(server.process.pid) - keeper_before
+        listener = served.cpu_seconds_with_reaped(server.listener) - listener_before
+        connections = served.cpu_seconds_of_live(served.game_processes(server))
+        print(f"figure  {len(addresses)} IPv4 addresses, {per_network} in each of {networks} /24s ({games} seats, "
+              f"a line of {line}): the line filled within {took:.1f} s; then a person of another /24 read "
+              f"{told[:80]!r}; the server's CPU meanwhile {keeper + listener + connections:.1f} s (the keeper "
+              f"{keeper:.2f} s, socat and the processes it reaped {listener:.2f} s, the processes of the games and "
+              f"players in line {connections:.2f} s)", flush=True)
+        fate = b": turned away: its place went to a network that had none"
+        log = served.wait_for_log(server, [fate])
+        check(place_told(told) is not None and log.count(fate) == 1,
+              f"socat: a line filled by many /24s takes a person of a /24 that holds nothing, a full network's "
+              f"newest place let go, the log saying why (got {told!r}, {log.count(fate)} let go)")
+        await close_all([writer] + [w for _, w, _ in held])
+    finally:
+        served.stop(server)
 
 
 async def ipv6_group_case(terminal, work, recipe):
@@ -789,6 +842,7 @@ async def served_cases(terminal, work, namespaced):
     await scripts_against_person_case(terminal, work)
     if namespaced:
         await network_case(terminal, work)
+        await many_addresses_case(terminal, work)
     await bridge_case(terminal, work)
 
 

@@ -245,6 +245,25 @@ def cpu_seconds_by_command(pids):
     return by_command
 
 
+def cpu_seconds_with_reaped(pid):
+    """CPU time, user and system, of a live process and of the children it
+    has reaped."""
+    return sum(int(field) for field in _stat_fields(pid)[11:15]) / os.sysconf("SC_CLK_TCK")
+
+
+def cpu_seconds_of_live(pids):
+    """CPU time of the live processes, summed to the nanosecond: /proc's
+    ticks count each process of a few milliseconds as none."""
+    total = 0
+    for pid in pids:
+        try:
+            with open(f"/proc/{pid}/schedstat") as schedstat:
+                total += int(schedstat.read().split()[0])
+        except OSError:  # gone meanwhile
+            continue
+    return total / 1e9
+
+
 def games_cpu_seconds(server):
     """CPU time, user and system, of every game ended so far: the listener
     reaps each game's first process, kestiv-seat within it every other, and
