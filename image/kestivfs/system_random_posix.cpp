@@ -1,16 +1,18 @@
-#include <sys/random.h>
-
-#include <cerrno>
-
 #include "system_random.h"
 
+#include <sys/random.h>
+
+#include <algorithm>
+
 bool fillFromSystemRandom(unsigned char* bytes, std::size_t count) {
+    // getentropy gives at most 256 bytes a call, from the kernel's source,
+    // waiting only until it is seeded.
+    constexpr std::size_t mostAtOnce = 256;
     while (count > 0) {
-        const ssize_t got = getrandom(bytes, count, 0);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        bytes += got;
-        count -= static_cast<std::size_t>(got);
+        const std::size_t now = std::min(count, mostAtOnce);
+        if (getentropy(bytes, now) != 0) return false;
+        bytes += now;
+        count -= now;
     }
     return true;
 }
