@@ -236,14 +236,14 @@ bool listenForScrapesIfAsked(const GameSettings& settings, int& scrapes, const c
     return true;
 }
 
-}  // namespace
-
 // socat takes a command line up to a comma and splits it at spaces.
 bool safeForSocat(const std::string& path) {
     return !path.empty() && path.find_first_not_of(
                                 "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
                                 "0123456789/._+-") == std::string::npos;
 }
+
+}  // namespace
 
 int serve(const std::string& self, const std::string& listenText, const std::string& terminal) {
     const char* who = "serve-with-socat";

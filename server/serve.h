@@ -4,10 +4,6 @@
 // browser bridge, as its children, which die with it however it dies.
 #include <string>
 
-// Whether a path can stand in a command line that socat runs: not empty,
-// only letters, digits and / . _ + -.
-bool safeForSocat(const std::string& path);
-
 // Serves `terminal` on `listen` ([ADDRESS:]PORT), socat running `self` for
 // every connection. Refuses to start, with status 2 and every problem on
 // standard error, on a bad setting; prints one line once it listens. Returns
